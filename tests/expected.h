@@ -1,0 +1,58 @@
+// The programme a clip should give, worked out position by position from
+// closed forms rather than chunk by chunk as the transform does it.
+#ifndef QUORVEL_EXPECTED_H
+#define QUORVEL_EXPECTED_H
+
+#include <algorithm>
+#include <vector>
+
+#include "Quorvel.h"
+
+namespace expected {
+
+using Bytes = std::vector<unsigned char>;
+
+// Bytes a pass keeps for a clip of size >= 2 bytes at chunk length n:
+// every chunk starts below size - 1, and the last one is cut short by
+// one byte.
+inline int passLength(int size, int n)
+{
+    const int chunks = std::max(1, (size - 1 + n) / (n + 1));
+    return chunks * n - 1;
+}
+
+// Byte k of such a pass: chunk k / n, offset k % n in it; past the clip
+// there is silence of value 0.
+inline Bytes pass(const Bytes &clip, int n)
+{
+    const int size = static_cast<int>(clip.size());
+    Bytes out(static_cast<size_t>(passLength(size, n)));
+    for (int k = 0; k < static_cast<int>(out.size()); ++k) {
+        const int from = k / n * (n + 1) + k % n;
+        out[static_cast<size_t>(k)] =
+            from < size ? clip[static_cast<size_t>(from)] : 0;
+    }
+    return out;
+}
+
+// The whole stream for a file's contents: a silent pass, then speed steps
+// 1 to 5, each written five times.  A clip of 0 or 1 bytes repeats the
+// silent pass throughout.
+inline Bytes programme(Bytes clip)
+{
+    if (clip.size() > static_cast<size_t>(storeSize))
+        clip.resize(static_cast<size_t>(storeSize));
+    Bytes current(static_cast<size_t>(storeSize), 0);
+    Bytes out;
+    for (int speed = 0; speed < passCount; ++speed) {
+        if (speed > 0 && clip.size() >= 2)
+            current = pass(clip, 7 - speed);
+        for (int w = 0; w < writesPerPass; ++w)
+            out.insert(out.end(), current.begin(), current.end());
+    }
+    return out;
+}
+
+} // namespace expected
+
+#endif
