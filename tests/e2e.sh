@@ -1,0 +1,177 @@
+# End-to-end tests of Quorvel: the real program, with a recording
+# stand-in for aplay first on PATH, or with the real aplay writing into
+# a file.  Usage: e2e.sh GROUP
+. "$(dirname "$0")/lib.sh"
+
+announced='Launching audio player...'
+player_args=$'aplay\n-r\n22100'
+
+# expect_programme NAME DIR CLIP: the run in DIR played CLIP's whole
+# programme through the stand-in, and everything ended well.
+expect_programme() {
+    local name=$1 dir=$2 clip=$3
+    "$HOST_BIN/programme" "$clip" > "$dir/wanted"
+    expect_same "$name: the player gets the whole programme" "$dir/audio" "$dir/wanted"
+    expect "$name: player arguments" "$(cat "$dir/args")" "$player_args"
+    expect "$name: the producer ends well" "$(cat "$dir/children")" "exit 0"
+    expect "$name: no stray descriptor on the pipe" "$(cat "$dir/pipefds")" 0
+    expect "$name: exit status" "$(cat "$dir/status")" 0
+}
+
+group_programme() {
+    local size d c
+    for size in 0 1 2 20 28600 40000; do
+        d=$(case_dir "size$size")
+        c=$(clip "clip$size.raw" "$size")
+        launch "$d" "$QUORVEL" "$c"
+        expect_programme "clip of $size bytes" "$d" "$c"
+        expect "clip of $size bytes: announcement" "$(cat "$d/out")" "$announced"
+        expect "clip of $size bytes: no message" "$(cat "$d/err")" ""
+    done
+
+    # The stream's length for a full clip, worked out by hand.
+    expect "a full clip gives 701710 bytes" "$(wc -c < "$work/size28600/audio")" 701710
+
+    d=$(case_dir extra)
+    launch "$d" "$QUORVEL" "$work/clip20.raw" "$work/clip2.raw" more
+    expect_programme "extra arguments" "$d" "$work/clip20.raw"
+
+    # A FIFO whose writer hands the clip over in small, slow pieces.
+    d=$(case_dir fifo)
+    c=$(clip fifoclip.raw 30000)
+    mkfifo "$work/clip.fifo"
+    (
+        exec > "$work/clip.fifo"
+        for start in $(seq 0 3000 29999); do
+            tail -c +$((start + 1)) "$c" | head -c 3000
+            sleep 0.02
+        done
+    ) &
+    launch "$d" "$QUORVEL" "$work/clip.fifo"
+    wait
+    expect_programme "FIFO path" "$d" "$c"
+
+    d=$(case_dir substituted)
+    launch "$d" "$QUORVEL" <(cat "$work/clip28600.raw")
+    expect_programme "process substitution" "$d" "$work/clip28600.raw"
+}
+
+group_errors() {
+    local d c
+    c=$(clip clip.raw 500)
+
+    d=$(case_dir usage)
+    launch "$d" "$QUORVEL"
+    expect "no argument: status" "$(cat "$d/status")" 1
+    expect "no argument: usage" "$(cat "$d/err")" \
+        "$(printf 'No audio file specified.\nUse: %s <audioFile>' "$QUORVEL")"
+    expect "no argument: nothing on standard output" "$(cat "$d/out")" ""
+    expect_missing "no argument: no player" "$d/args"
+
+    d=$(case_dir missing)
+    launch "$d" "$QUORVEL" "$work/missing.raw"
+    expect "missing file: message" "$(cat "$d/err")" \
+        "Error opening audio file $work/missing.raw: No such file or directory"
+    expect "missing file: announcement" "$(cat "$d/out")" "$announced"
+    expect "missing file: player gets nothing" "$(wc -c < "$d/audio")" 0
+    expect "missing file: producer fails" "$(cat "$d/children")" "exit 1"
+    expect "missing file: player's status" "$(cat "$d/status")" 0
+
+    d=$(case_dir directory)
+    launch "$d" "$QUORVEL" "$work"
+    expect "directory: message" "$(cat "$d/err")" "Error reading from audio file"
+    expect "directory: player gets nothing" "$(wc -c < "$d/audio")" 0
+    expect "directory: producer fails" "$(cat "$d/children")" "exit 1"
+
+    d=$(case_dir noplayer)
+    mkdir "$work/empty"
+    (
+        exec > "$d/out" 2> "$d/err"
+        exec env PATH="$work/empty" $RUN "$QUORVEL" "$c"
+    )
+    expect "player missing: status" "$?" 1
+    expect "player missing: message" "$(cat "$d/err")" \
+        "Error starting audio player aplay: No such file or directory"
+    expect "player missing: announcement" "$(cat "$d/out")" "$announced"
+
+    d=$(case_dir nopipe)
+    FAILCALL=pipe preload launch "$d" "$QUORVEL" "$c"
+    expect "pipe fails: status" "$(cat "$d/status")" 1
+    expect "pipe fails: message" "$(cat "$d/err")" \
+        "Error creating pipe: Too many open files"
+    expect_missing "pipe fails: no player" "$d/args"
+
+    d=$(case_dir nofork)
+    FAILCALL=fork preload launch "$d" "$QUORVEL" "$c"
+    expect "fork fails: status" "$(cat "$d/status")" 1
+    expect "fork fails: message" "$(cat "$d/err")" \
+        "Error starting audio producer: Resource temporarily unavailable"
+    expect "fork fails: nothing announced" "$(cat "$d/out")" ""
+    expect_missing "fork fails: no player" "$d/args"
+}
+
+group_descriptors() {
+    local d c
+    c=$(clip clip.raw 28600)
+
+    d=$(case_dir stdin_closed)
+    launch -0 "$d" "$QUORVEL" "$c"
+    expect_programme "standard input closed" "$d" "$c"
+    d=$(case_dir stdout_closed)
+    launch -1 "$d" "$QUORVEL" "$c"
+    expect_programme "standard output closed" "$d" "$c"
+    d=$(case_dir both_closed)
+    launch -0 -1 "$d" "$QUORVEL" "$c"
+    expect_programme "standard input and output closed" "$d" "$c"
+
+    d=$(case_dir short_writes)
+    FAILCALL=short preload launch "$d" "$QUORVEL" "$c"
+    expect_programme "short and interrupted writes" "$d" "$c"
+
+    # A player that stops early, in the middle of the third pass.
+    local early=$((5 * 28600 + 5 * 24515 + 1000))
+    "$HOST_BIN/programme" "$c" | head -c $early > "$work/early"
+
+    d=$(case_dir early_ignored)
+    STANDIN_BYTES=$early launch -p "$d" "$QUORVEL" "$c"
+    expect_same "early player, SIGPIPE ignored: bytes" "$d/audio" "$work/early"
+    expect "early player, SIGPIPE ignored: one message, then nothing" \
+        "$(cat "$d/err")" "Error copying from audio to FIFO"
+    expect "early player, SIGPIPE ignored: producer fails" "$(cat "$d/children")" "exit 1"
+
+    d=$(case_dir early_default)
+    STANDIN_BYTES=$early launch "$d" "$QUORVEL" "$c"
+    expect_same "early player: bytes" "$d/audio" "$work/early"
+    expect "early player: no message" "$(cat "$d/err")" ""
+    expect "early player: producer ends by SIGPIPE" "$(cat "$d/children")" "signal 13"
+}
+
+# The real aplay, its default device pointed at ALSA's file plugin.
+group_real_aplay() {
+    if ! command -v aplay > /dev/null; then
+        bad "aplay is not installed (package alsa-utils)"
+        return
+    fi
+    local size d c
+    for size in 20 28600; do
+        d=$(case_dir "real$size")
+        c=$(clip "real$size.raw" "$size")
+        mkdir -p "$d/config/alsa"
+        printf 'pcm.!default { type file; slave.pcm "null"; file "%s"; format "raw" }\n' \
+            "$d/recorded" > "$d/config/alsa/asoundrc"
+        XDG_CONFIG_HOME="$d/config" $RUN "$QUORVEL" "$c" > "$d/out" 2> "$d/err"
+        expect "real aplay, $size bytes: status" "$?" 0
+        "$HOST_BIN/programme" "$c" > "$d/wanted"
+        local length
+        length=$(wc -c < "$d/wanted")
+        head -c "$length" "$d/recorded" > "$d/head"
+        expect_same "real aplay, $size bytes: the programme is recorded" "$d/head" "$d/wanted"
+        expect "real aplay, $size bytes: only silence follows" \
+            "$(tail -c +$((length + 1)) "$d/recorded" | tr -d '\200' | wc -c)" 0
+        expect "real aplay, $size bytes: format" \
+            "$(grep -c 'Unsigned 8 bit, Rate 22100 Hz, Mono' "$d/err")" 1
+    done
+}
+
+"group_$1"
+finish

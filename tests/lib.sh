@@ -1,0 +1,109 @@
+# Helpers of the end-to-end tests.  From the environment:
+#   QUORVEL, QUORVEL_TEST  the programs under test
+#   RUN                    the emulator command for them, or empty
+#   HOST_BIN               the host helpers: aplay (recording stand-in)
+#                          and programme (the expected stream)
+#   FAILCALL_LIB           the preloadable library that makes calls fail
+set -u
+export LC_ALL=C
+
+passes=0
+fails=0
+work=$(mktemp -d "${TMPDIR:-/tmp}/quorvel-e2e.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+
+# The emulator by full path, so that a test may empty PATH for the
+# program alone.
+if [ -n "${RUN:-}" ]; then
+    read -r -a words <<< "$RUN"
+    RUN="$(command -v "${words[0]}") ${words[*]:1}"
+fi
+
+ok() { passes=$((passes + 1)); }
+bad() { fails=$((fails + 1)); printf 'FAIL: %s\n' "$*"; }
+
+# expect DESCRIPTION ACTUAL EXPECTED
+expect() {
+    if [ "$2" = "$3" ]; then ok; else
+        bad "$1"
+        printf '  got:  %q\n  want: %q\n' "$2" "$3"
+    fi
+}
+
+# expect_same DESCRIPTION FILE WANTED_FILE
+expect_same() {
+    if cmp -s "$2" "$3"; then ok; else
+        bad "$1"
+        cmp "$2" "$3" 2>&1 | sed 's/^/  /'
+        printf '  sizes: %s, wanted %s\n' "$(wc -c < "$2")" "$(wc -c < "$3")"
+    fi
+}
+
+# expect_missing DESCRIPTION FILE
+expect_missing() {
+    if [ ! -e "$2" ]; then ok; else bad "$1"; fi
+}
+
+# Waits up to 30 s for a file to appear.
+wait_for() {
+    local tries=0
+    while [ ! -e "$1" ] && [ $tries -lt 3000 ]; do
+        sleep 0.01
+        tries=$((tries + 1))
+    done
+}
+
+# clip NAME SIZE: a clip of SIZE random bytes.
+clip() {
+    head -c "$2" /dev/urandom > "$work/$1"
+    printf '%s' "$work/$1"
+}
+
+# case_dir NAME: a fresh folder for one run's records.
+case_dir() {
+    mkdir -p "$work/$1"
+    printf '%s' "$work/$1"
+}
+
+# launch [-0] [-1] [-p] DIR PROGRAM ARGS...: runs a program under test
+# with the stand-in player first on PATH, recording into DIR; its standard
+# output, error and exit status go to DIR/out, DIR/err and DIR/status.
+# -0 and -1 start it with standard input or output closed, -p with
+# SIGPIPE ignored.
+launch() {
+    local close_in= close_out= ignore_pipe=
+    while :; do
+        case $1 in
+            -0) close_in=1 ;;
+            -1) close_out=1 ;;
+            -p) ignore_pipe=1 ;;
+            *) break ;;
+        esac
+        shift
+    done
+    local dir=$1
+    shift
+    (
+        exec > "$dir/out" 2> "$dir/err"
+        [ -n "$close_in" ] && exec <&-
+        [ -n "$close_out" ] && exec >&-
+        [ -n "$ignore_pipe" ] && trap '' PIPE
+        exec env PATH="$HOST_BIN:$PATH" STANDIN_DIR="$dir" $RUN "$@"
+    )
+    echo $? > "$dir/status"
+}
+
+# preload COMMAND...: runs a command with the failing-call library
+# preloaded into the target's program alone.
+preload() {
+    if [ -n "${RUN:-}" ]; then
+        QEMU_SET_ENV="LD_PRELOAD=$FAILCALL_LIB" "$@"
+    else
+        LD_PRELOAD="$FAILCALL_LIB" "$@"
+    fi
+}
+
+finish() {
+    echo "$passes passed, $fails failed"
+    [ "$fails" -eq 0 ]
+}
