@@ -1,0 +1,42 @@
+# End-to-end tests of QuorvelTest, the wiring skeleton.
+. "$(dirname "$0")/lib.sh"
+
+c=$(clip clip.raw 100)
+
+d=$(case_dir usage)
+launch "$d" "$QUORVEL_TEST"
+expect "no argument: status" "$(cat "$d/status")" 1
+expect "no argument: usage" "$(cat "$d/err")" \
+    "$(printf 'No audio file specified.\nUse: %s <audioFile>' "$QUORVEL_TEST")"
+sleep 0.2
+expect_missing "no argument: no player" "$d/args"
+
+# The parent ends at once; the stand-in, held until released, shows that
+# it did not wait for the child.
+for path in "$c" "$work/missing.raw"; do
+    d=$(case_dir "held${path##*/}")
+    STANDIN_HOLD="$d/release" launch "$d" "$QUORVEL_TEST" "$path" < /dev/null
+    expect "$path: parent's status" "$(cat "$d/status")" 0
+    expect_missing "$path: the parent did not wait" "$d/done"
+    touch "$d/release"
+    wait_for "$d/done"
+    expect "$path: player arguments" "$(cat "$d/args")" "aplay"
+done
+
+# The child announces into a pipe whose reader has surely gone.
+d=$(case_dir lagging)
+FAILCALL=lagfork preload launch "$d" "$QUORVEL_TEST" "$c" < /dev/null
+wait_for "$d/done"
+expect "child outlives the parent: player started" "$(cat "$d/args" 2>&1)" "aplay"
+
+# Whichever process runs first, the player starts every time.
+started=0
+for run in $(seq 200); do
+    d=$(case_dir "run$run")
+    launch "$d" "$QUORVEL_TEST" "$c" < /dev/null
+    wait_for "$d/done"
+    [ "$(cat "$d/args" 2>&1)" = aplay ] && started=$((started + 1))
+done
+expect "200 runs, 200 players started" "$started" 200
+
+finish
