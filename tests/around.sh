@@ -1,0 +1,75 @@
+# Tests of what surrounds the program: the demo, the manual page and the
+# install.  Usage: around.sh GROUP, with SOURCE_DIR and BUILD_DIR (a
+# native build) in the environment.
+. "$(dirname "$0")/lib.sh"
+
+group_demo() {
+    local clip=$BUILD_DIR/demo.raw
+    # A second run of the generator must give the same bytes.
+    "$BUILD_DIR/democlip" "$work/again.raw"
+    expect_same "demo clip: deterministic" "$work/again.raw" "$clip"
+    expect "demo clip: 28600 bytes" "$(wc -c < "$clip")" 28600
+    expect "demo clip: not silent" \
+        "$(tr -d '\200' < "$clip" | wc -c | awk '{print ($1 > 20000)}')" 1
+
+    make -s -C "$SOURCE_DIR" demo NATIVE="$BUILD_DIR" RECORD=1 > "$work/said" 2>&1
+    expect "make demo: status" "$?" 0
+    expect "make demo: one line says where the recording is" \
+        "$(grep -c "recorded to $BUILD_DIR/demo.wav" "$work/said")" 1
+    local wav=$BUILD_DIR/demo.wav
+    expect "demo.wav: format" \
+        "$(soxi -r "$wav") $(soxi -c "$wav") $(soxi -b "$wav") $(soxi -e "$wav")" \
+        "22100 1 8 Unsigned Integer PCM"
+    # The data chunk follows a 44-byte header.
+    "$HOST_BIN/programme" "$clip" > "$work/wanted"
+    local length
+    length=$(wc -c < "$work/wanted")
+    tail -c +45 "$wav" | head -c "$length" > "$work/played"
+    expect_same "demo.wav: the programme of the demo clip" "$work/played" "$work/wanted"
+    expect "demo.wav: only silence follows" \
+        "$(tail -c +$((45 + length)) "$wav" | tr -d '\200' | wc -c)" 0
+    expect_missing "demo: no partial recording left" "$wav.partial"
+    if command -v sox > /dev/null; then
+        expect "demo.png: a picture" "$(head -c 4 "$BUILD_DIR/demo.png" | tail -c 3)" PNG
+    fi
+}
+
+group_manual() {
+    local page=$SOURCE_DIR/Quorvel.1
+    MANWIDTH=80 man --warnings -l "$page" > "$work/page" 2> "$work/warnings"
+    expect "man page renders" "$?" 0
+    expect "man page: no warnings" "$(cat "$work/warnings")" ""
+    # Every line the program can print, as the page shows it.
+    sed -n '/^DIAGNOSTICS/,/^ENVIRONMENT/p' "$work/page" > "$work/diagnostics"
+    local message
+    while IFS= read -r message; do
+        expect "DIAGNOSTICS lists: $message" \
+            "$(grep -cF -- "$message" "$work/diagnostics")" 1
+    done <<'MESSAGES'
+No audio file specified.
+Use: program <audioFile>
+Launching audio player...
+Error creating pipe: REASON
+Error starting audio producer: REASON
+Error starting audio player aplay: REASON
+Error moving the pipe onto standard input: REASON
+Error moving the pipe onto standard output: REASON
+Error opening audio file PATH: REASON
+Error reading from audio file
+Error copying from audio to FIFO
+MESSAGES
+}
+
+group_install() {
+    cmake --install "$BUILD_DIR" --prefix "$work/prefix" > /dev/null
+    expect "install: the program" "$(test -x "$work/prefix/bin/Quorvel" && echo yes)" yes
+    expect_same "install: the manual page" \
+        "$work/prefix/share/man/man1/Quorvel.1" "$SOURCE_DIR/Quorvel.1"
+    DESTDIR="$work/staged" cmake --install "$BUILD_DIR" --prefix /usr > /dev/null
+    expect "install with DESTDIR" \
+        "$(cd "$work/staged" && find . -type f | sort | tr '\n' ' ')" \
+        "./usr/bin/Quorvel ./usr/share/man/man1/Quorvel.1 "
+}
+
+"group_$1"
+finish

@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# Plays the demo clip with Quorvel.  Where no sound device can be opened
+# (or RECORD=1), the real aplay records what it would have played into
+# BUILD/demo.wav instead, through ALSA's file plugin and a configuration
+# of its own; the user's ALSA configuration is never touched.
+# Usage: demo.sh BUILD   (BUILD holds Quorvel and demo.raw)
+set -eu
+build=$1
+clip=$build/demo.raw
+wav=$build/demo.wav
+png=$build/demo.png
+
+if ! command -v aplay > /dev/null; then
+    if [ "$(id -u)" -ne 0 ]; then
+        echo "demo: aplay is missing; install it with: sudo apt-get install alsa-utils" >&2
+        exit 1
+    fi
+    apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq alsa-utils
+fi
+
+# A moment of silence tells whether the default device opens at all.
+if [ "${RECORD:-0}" != 1 ] &&
+    head -c 256 /dev/zero | tr '\0' '\200' | aplay -q -t raw 2> /dev/null; then
+    exec "$build/Quorvel" "$clip"
+fi
+
+config=$(mktemp -d)
+partial=$wav.partial
+trap 'rm -rf "$config" "$partial"' EXIT
+mkdir "$config/alsa"
+printf 'pcm.!default { type file; slave.pcm "null"; file "%s"; format "wav" }\n' \
+    "$partial" > "$config/alsa/asoundrc"
+rm -f "$wav" "$png"
+if ! XDG_CONFIG_HOME=$config "$build/Quorvel" "$clip" > /dev/null 2> "$config/log"; then
+    cat "$config/log" >&2
+    echo "demo: recording failed; no $wav was written" >&2
+    exit 1
+fi
+mv "$partial" "$wav"
+if command -v sox > /dev/null; then
+    sox "$wav" -n spectrogram -x 1200 -y 257 -z 60 \
+        -t "Quorvel demo: silence, then 7/6, 6/5, 5/4, 4/3, 3/2" -o "$png"
+    echo "demo: no sound device, so the programme was recorded to $wav (spectrogram: $png); listen with 'play $wav' on a machine with speakers"
+else
+    echo "demo: no sound device, so the programme was recorded to $wav; listen with 'aplay $wav' on a machine with speakers"
+fi
