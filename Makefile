@@ -1,0 +1,62 @@
+# A thin wrapper over CMake.  The two commands a newcomer needs:
+#   make demo    build the program and play the demo clip
+#   make check   install what the tests need, build native and armel,
+#                run every test on both
+NATIVE := Debug
+ARMEL := Debug-armel
+GENERATOR := $(shell command -v ninja > /dev/null && echo -G Ninja)
+
+# Debian packages the build and the tests use.
+PACKAGES := cmake ninja-build g++ googletest g++-arm-linux-gnueabi \
+	qemu-user alsa-utils sox valgrind
+
+.PHONY: all demo picture install check deps native armel test clean
+
+all: native
+
+deps:
+	@missing=; for p in $(PACKAGES); do \
+		dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q 'install ok installed' \
+			|| missing="$$missing $$p"; \
+	done; \
+	if [ -n "$$missing" ]; then \
+		if [ "$$(id -u)" -ne 0 ]; then \
+			echo "missing packages:$$missing; install them with: sudo apt-get install$$missing" >&2; \
+			exit 1; \
+		fi; \
+		echo "installing$$missing"; \
+		apt-get update && DEBIAN_FRONTEND=noninteractive apt-get install -y $$missing; \
+	fi
+
+native:
+	cmake -S . -B $(NATIVE) $(GENERATOR)
+	cmake --build $(NATIVE)
+
+armel:
+	cmake -S . -B $(ARMEL) $(GENERATOR) -DCMAKE_TOOLCHAIN_FILE=cmake/armel.cmake
+	cmake --build $(ARMEL)
+
+test: native armel
+	ctest --test-dir $(NATIVE) --output-on-failure -j2
+	ctest --test-dir $(ARMEL) --output-on-failure -j2
+
+check: deps
+	$(MAKE) test
+
+# The demo needs only the program and its clip, not the tests.
+demo:
+	cmake -S . -B $(NATIVE) $(GENERATOR)
+	cmake --build $(NATIVE) --target Quorvel demo_clip
+	bash tools/demo.sh $(NATIVE)
+
+# The spectrogram of the demo programme shown in the README.
+picture:
+	$(MAKE) demo RECORD=1
+	cp $(NATIVE)/demo.png docs/programme.png
+
+PREFIX ?= /usr/local
+install: native
+	cmake --install $(NATIVE) --prefix $(PREFIX)
+
+clean:
+	rm -rf $(NATIVE) $(ARMEL)
