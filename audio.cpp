@@ -70,17 +70,27 @@ void getAudioSamples(const char *path)
     close(fd);
 }
 
-// Copies one chunk of n clip bytes.  Past the loaded clip the store holds
-// nothing, and the chunk plays zeros there instead.
+// Copies one chunk of n clip bytes, n from 1 to 6.  Chunks are too short
+// for a library call each to pay, and the copy is the producer's inner
+// loop.  Past the loaded clip the store holds nothing, and the chunk
+// plays zeros there instead.
 static void copyChunk(int from, int to, int n)
 {
-    int loaded = sampleSize - from;
-    if (loaded < 0)
-        loaded = 0;
-    if (loaded > n)
-        loaded = n;
-    memcpy(buf + to, samples + from, static_cast<size_t>(loaded));
-    memset(buf + to + loaded, 0, static_cast<size_t>(n - loaded));
+    const unsigned char *source = samples + from;
+    unsigned char *target = buf + to;
+    if (from + n > sampleSize) {
+        for (int k = 0; k < n; ++k)
+            target[k] = from + k < sampleSize ? source[k] : 0;
+        return;
+    }
+    switch (n) {
+    case 6: target[5] = source[5]; [[fallthrough]];
+    case 5: target[4] = source[4]; [[fallthrough]];
+    case 4: target[3] = source[3]; [[fallthrough]];
+    case 3: target[2] = source[2]; [[fallthrough]];
+    case 2: target[1] = source[1]; [[fallthrough]];
+    default: target[0] = source[0];
+    }
 }
 
 void setSamplesSpeed(int speed)
