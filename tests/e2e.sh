@@ -3,21 +3,6 @@
 # a file.  Usage: e2e.sh GROUP
 . "$(dirname "$0")/lib.sh"
 
-announced='Launching audio player...'
-player_args=$'aplay\n-r\n22100'
-
-# expect_programme NAME DIR CLIP: the run in DIR played CLIP's whole
-# programme through the stand-in, and everything ended well.
-expect_programme() {
-    local name=$1 dir=$2 clip=$3
-    "$HOST_BIN/programme" "$clip" > "$dir/wanted"
-    expect_same "$name: the player gets the whole programme" "$dir/audio" "$dir/wanted"
-    expect "$name: player arguments" "$(cat "$dir/args")" "$player_args"
-    expect "$name: the producer ends well" "$(cat "$dir/children")" "exit 0"
-    expect "$name: no stray descriptor on the pipe" "$(cat "$dir/pipefds")" 0
-    expect "$name: exit status" "$(cat "$dir/status")" 0
-}
-
 group_programme() {
     local size d c
     for size in 0 1 2 20 28600 40000; do
