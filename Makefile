@@ -8,9 +8,9 @@ GENERATOR := $(shell command -v ninja > /dev/null && echo -G Ninja)
 
 # Debian packages the build and the tests use.
 PACKAGES := cmake ninja-build g++ googletest g++-arm-linux-gnueabi \
-	qemu-user alsa-utils sox valgrind
+	qemu-user alsa-utils sox valgrind man-db
 
-.PHONY: all demo picture install check deps native armel test clean
+.PHONY: all demo picture install bench package check deps native armel test clean
 
 all: native
 
@@ -53,6 +53,15 @@ demo:
 picture:
 	$(MAKE) demo RECORD=1
 	cp $(NATIVE)/demo.png docs/programme.png
+
+# Timings beside the floor and a sox pipeline, and the footprint.
+bench: native armel
+	bash tools/bench/bench.sh $(NATIVE)
+
+# Debian packages of the program, native and armel.
+package: native armel
+	cd $(NATIVE) && cpack
+	cd $(ARMEL) && cpack
 
 PREFIX ?= /usr/local
 install: native

@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# Times Quorvel on a full clip beside the floor (the same process shape
+# copying the programme made beforehand) and beside the sox pipeline a
+# user would script instead, all feeding the same discarding player.
+# Usage: bench.sh BUILD
+set -eu
+build=$(cd "$1" && pwd)
+for tool in hyperfine sox; do
+    command -v $tool > /dev/null || {
+        echo "bench: $tool is missing; install it with: sudo apt-get install $tool" >&2
+        exit 1
+    }
+done
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+export PATH="$build/bench:$PATH"
+
+head -c 28600 /dev/urandom > "$work/clip.raw"
+"$build/tests/host/programme" "$work/clip.raw" > "$work/programme.raw"
+
+cat > "$work/sox.sh" <<SOX
+{
+    head -c \$((5 * 28600)) /dev/zero
+    for speed in 1.1666667 1.2 1.25 1.3333333 1.5; do
+        sox -t raw -r 22100 -e unsigned -b 8 -c 1 "$work/clip.raw" \\
+            -t raw - speed \$speed repeat 4
+    done
+} | aplay
+SOX
+
+hyperfine --warmup 50 --runs 1000 -N --export-json "$work/times.json" \
+    -n Quorvel "$build/Quorvel $work/clip.raw" \
+    -n floor "$build/bench/floor $work/programme.raw" > "$work/fast.txt"
+hyperfine --warmup 2 --runs 20 --export-json "$work/sox.json" \
+    -n sox "bash $work/sox.sh" > "$work/slow.txt"
+
+mean() { grep -A3 "\"command\": \"$2\"" "$1" | sed -n 's/.*"mean": \([0-9.e-]*\),/\1/p'; }
+quorvel=$(mean "$work/times.json" Quorvel)
+floor=$(mean "$work/times.json" floor)
+sox=$(mean "$work/sox.json" sox)
+rss=$(BENCH_RSS=1 "$build/Quorvel" "$work/clip.raw" | tail -n 1)
+stripped() {
+    cp "$1" "$work/stripped" && ${2:-}strip "$work/stripped" && wc -c < "$work/stripped"
+}
+
+awk -v q="$quorvel" -v f="$floor" -v s="$sox" 'BEGIN {
+    printf "mean  Quorvel %.3f ms   floor %.3f ms   sox pipeline %.3f ms\n", q * 1e3, f * 1e3, s * 1e3
+    printf "ratio Quorvel / floor %.2f (goal <= 1.00)   sox / Quorvel %.1f (goal >= 10)\n", q / f, s / q
+}'
+echo "producer peak RSS: $rss KiB"
+echo "stripped Quorvel: native $(stripped "$build/Quorvel") bytes" \
+    "$( [ -x "$build-armel/Quorvel" ] && echo "armel $(stripped "$build-armel/Quorvel" arm-linux-gnueabi-) bytes")"
