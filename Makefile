@@ -15,18 +15,7 @@ PACKAGES := cmake ninja-build g++ googletest g++-arm-linux-gnueabi \
 all: native
 
 deps:
-	@missing=; for p in $(PACKAGES); do \
-		dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q 'install ok installed' \
-			|| missing="$$missing $$p"; \
-	done; \
-	if [ -n "$$missing" ]; then \
-		if [ "$$(id -u)" -ne 0 ]; then \
-			echo "missing packages:$$missing; install them with: sudo apt-get install$$missing" >&2; \
-			exit 1; \
-		fi; \
-		echo "installing$$missing"; \
-		apt-get update && DEBIAN_FRONTEND=noninteractive apt-get install -y $$missing; \
-	fi
+	bash tools/need.sh $(PACKAGES)
 
 native:
 	cmake -S . -B $(NATIVE) $(GENERATOR)

@@ -10,13 +10,7 @@ clip=$build/demo.raw
 wav=$build/demo.wav
 png=$build/demo.png
 
-if ! command -v aplay > /dev/null; then
-    if [ "$(id -u)" -ne 0 ]; then
-        echo "demo: aplay is missing; install it with: sudo apt-get install alsa-utils" >&2
-        exit 1
-    fi
-    apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq alsa-utils
-fi
+bash "$(dirname "$0")/need.sh" alsa-utils
 
 # A moment of silence tells whether the default device opens at all.
 if [ "${RECORD:-0}" != 1 ] &&

@@ -5,12 +5,7 @@
 # Usage: bench.sh BUILD
 set -eu
 build=$(cd "$1" && pwd)
-for tool in hyperfine sox; do
-    command -v $tool > /dev/null || {
-        echo "bench: $tool is missing; install it with: sudo apt-get install $tool" >&2
-        exit 1
-    }
-done
+bash "$(dirname "$0")/../need.sh" hyperfine sox
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 export PATH="$build/bench:$PATH"

@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Makes sure the named Debian packages are installed: as root it installs
+# the missing ones with apt-get; anyone else is told the command to run.
+# Usage: need.sh PACKAGE...
+set -eu
+missing=
+for package in "$@"; do
+    dpkg-query -W -f='${Status}' "$package" 2> /dev/null | grep -q 'install ok installed' ||
+        missing="$missing $package"
+done
+[ -z "$missing" ] && exit 0
+if [ "$(id -u)" -ne 0 ]; then
+    echo "missing packages:$missing; install them with: sudo apt-get install$missing" >&2
+    exit 1
+fi
+echo "installing$missing"
+apt-get update -qq
+DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $missing > /dev/null
