@@ -45,13 +45,7 @@ group_errors() {
     local d c
     c=$(clip clip.raw 500)
 
-    d=$(case_dir usage)
-    launch "$d" "$QUORVEL"
-    expect "no argument: status" "$(cat "$d/status")" 1
-    expect "no argument: usage" "$(cat "$d/err")" \
-        "$(printf 'No audio file specified.\nUse: %s <audioFile>' "$QUORVEL")"
-    expect "no argument: nothing on standard output" "$(cat "$d/out")" ""
-    expect_missing "no argument: no player" "$d/args"
+    expect_usage "$QUORVEL"
 
     d=$(case_dir missing)
     launch "$d" "$QUORVEL" "$work/missing.raw"

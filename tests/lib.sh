@@ -118,6 +118,21 @@ expect_programme() {
     expect "$name: exit status" "$(cat "$dir/status")" 0
 }
 
+# expect_usage PROGRAM: with no argument, the usage text naming the
+# program as started, status 1, and no process started.
+expect_usage() {
+    local d
+    d=$(case_dir "usage${1//\//_}")
+    launch "$d" "$1"
+    expect "no argument: status" "$(cat "$d/status")" 1
+    expect "no argument: usage" "$(cat "$d/err")" \
+        "$(printf 'No audio file specified.\nUse: %s <audioFile>' "$1")"
+    expect "no argument: nothing on standard output" "$(cat "$d/out")" ""
+    # A forked child would have had time to start the player by now.
+    sleep 0.2
+    expect_missing "no argument: no player" "$d/args"
+}
+
 finish() {
     echo "$passes passed, $fails failed"
     [ "$fails" -eq 0 ]
