@@ -25,9 +25,9 @@ SOX
 
 hyperfine --warmup 50 --runs 1000 -N --export-json "$work/times.json" \
     -n Quorvel "$build/Quorvel $work/clip.raw" \
-    -n floor "$build/bench/floor $work/programme.raw" > "$work/fast.txt"
+    -n floor "$build/bench/floor $work/programme.raw" > "$work/fast.txt" 2>&1
 hyperfine --warmup 2 --runs 20 --export-json "$work/sox.json" \
-    -n sox "bash $work/sox.sh" > "$work/slow.txt"
+    -n sox "bash $work/sox.sh" > "$work/slow.txt" 2>&1
 
 mean() { grep -A3 "\"command\": \"$2\"" "$1" | sed -n 's/.*"mean": \([0-9.e-]*\),/\1/p'; }
 quorvel=$(mean "$work/times.json" Quorvel)
