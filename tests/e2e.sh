@@ -63,12 +63,8 @@ group_errors() {
     expect "directory: producer fails" "$(cat "$d/children")" "exit 1"
 
     d=$(case_dir noplayer)
-    mkdir "$work/empty"
-    (
-        exec > "$d/out" 2> "$d/err"
-        exec env PATH="$work/empty" $RUN "$QUORVEL" "$c"
-    )
-    expect "player missing: status" "$?" 1
+    launch -n "$d" "$QUORVEL" "$c"
+    expect "player missing: status" "$(cat "$d/status")" 1
     expect "player missing: message" "$(cat "$d/err")" \
         "Error starting audio player aplay: No such file or directory"
     expect "player missing: announcement" "$(cat "$d/out")" "$announced"

@@ -65,18 +65,19 @@ case_dir() {
     printf '%s' "$work/$1"
 }
 
-# launch [-0] [-1] [-p] DIR PROGRAM ARGS...: runs a program under test
+# launch [-0] [-1] [-p] [-n] DIR PROGRAM ARGS...: runs a program under test
 # with the stand-in player first on PATH, recording into DIR; its standard
 # output, error and exit status go to DIR/out, DIR/err and DIR/status.
 # -0 and -1 start it with standard input or output closed, -p with
-# SIGPIPE ignored.
+# SIGPIPE ignored, -n with a PATH on which no player can be found.
 launch() {
-    local close_in= close_out= ignore_pipe=
+    local close_in= close_out= ignore_pipe= path="$HOST_BIN:$PATH"
     while :; do
         case $1 in
             -0) close_in=1 ;;
             -1) close_out=1 ;;
             -p) ignore_pipe=1 ;;
+            -n) path=$work/empty && mkdir -p "$path" ;;
             *) break ;;
         esac
         shift
@@ -88,7 +89,7 @@ launch() {
         [ -n "$close_in" ] && exec <&-
         [ -n "$close_out" ] && exec >&-
         [ -n "$ignore_pipe" ] && trap '' PIPE
-        exec env PATH="$HOST_BIN:$PATH" STANDIN_DIR="$dir" $RUN "$@"
+        exec env PATH="$path" STANDIN_DIR="$dir" $RUN "$@"
     )
     echo $? > "$dir/status"
 }
