@@ -1,7 +1,9 @@
 #include "Quorvel.h"
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 int audioPlayer()
@@ -23,12 +25,30 @@ int audioPlayer()
     failWith("starting audio player ", playerName);
 }
 
-[[noreturn]] static void becomeProducer(const int ends[2], const char *path)
+// A clip's source can block for ever: a FIFO with no writer, a stalled
+// pipe, a terminal.  Until the first write nothing tells the producer
+// that its player has ended, so for the load alone it asks to die with
+// the player; from the first write on, the pipe's SIGPIPE does that.
+// The getppid check covers a player that ended before the request.
+static void loadWhilePlayerLives(const char *path, pid_t player)
+{
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (getppid() != player)
+        _exit(1);
+    getAudioSamples(path);
+    prctl(PR_SET_PDEATHSIG, 0);
+}
+
+// The clip is loaded before the pipe takes over standard output, so that
+// a path such as /dev/stdout means the caller's standard output, not the
+// producer's own pipe.
+[[noreturn]] static void becomeProducer(const int ends[2], const char *path,
+                                        pid_t player)
 {
     close(ends[0]);
+    loadWhilePlayerLives(path, player);
     if (moveDescriptor(ends[1], STDOUT_FILENO) < 0)
         failWith("moving the pipe onto standard output", "");
-    getAudioSamples(path);
     audioMaker();
 }
 
@@ -45,10 +65,11 @@ int main(int argc, char *argv[])
     }
     if (piped < 0)
         failWith("creating pipe", "");
+    const pid_t player = getpid();
     const pid_t pid = fork();
     if (pid < 0)
         failWith("starting audio producer", "");
     if (pid == 0)
-        becomeProducer(ends, argv[1]);
+        becomeProducer(ends, argv[1], player);
     becomePlayer(ends);
 }

@@ -121,6 +121,102 @@ group_descriptors() {
     expect "early player: producer ends by SIGPIPE" "$(cat "$d/children")" "signal 13"
 }
 
+# A clip named as the caller's standard output is read from there, not
+# from the producer's own pipe; the announcement lands after the clip.
+group_caller_stdout() {
+    local path closed d c
+    c=$(clip clip.raw 28600)
+    for closed in "" -0; do
+        for path in /dev/stdout /dev/fd/1; do
+            d=$(case_dir "stdout$closed${path//\//_}")
+            cp "$c" "$d/clip"
+            launch $closed -a "$d/clip" "$d" "$QUORVEL" "$path"
+            expect_programme "$path as the clip $closed" "$d" "$c"
+        done
+    done
+}
+
+# expect_run_gone NAME FIFO: within a second of the player's end no
+# process of the run, which names FIFO, is left, and a writer that opens
+# FIFO then finds no reader.
+expect_run_gone() {
+    local tries=0
+    while pgrep -f -- "$2" > /dev/null && [ $tries -lt 100 ]; do
+        sleep 0.01
+        tries=$((tries + 1))
+    done
+    expect "$1: no process of the run remains" "$(pgrep -f -- "$2" | wc -l)" 0
+    expect "$1: no reader left on the FIFO" \
+        "$(dd if=/dev/null of="$2" oflag=nonblock conv=notrunc 2>&1 |
+            grep -c 'No such device or address')" 1
+    pkill -KILL -f -- "$2"
+}
+
+# A producer still loading when its player ends must end too, and never
+# read what is meant for the next run.
+group_lingering() {
+    local d fifo
+    d=$(case_dir noplayer)
+    fifo=$d/clip.fifo
+    mkfifo "$fifo"
+    launch -n "$d" "$QUORVEL" "$fifo"
+    expect "FIFO without a writer, no player: status" "$(cat "$d/status")" 1
+    expect_run_gone "FIFO without a writer, no player" "$fifo"
+
+    # The producer lags behind a player that has failed already.
+    d=$(case_dir lagging)
+    fifo=$d/clip.fifo
+    mkfifo "$fifo"
+    FAILCALL=lagfork preload launch -n "$d" "$QUORVEL" "$fifo"
+    sleep 0.3
+    expect_run_gone "FIFO without a writer, no player, producer lagging" "$fifo"
+
+    d=$(case_dir killed)
+    fifo=$d/clip.fifo
+    mkfifo "$fifo"
+    launch "$d" "$QUORVEL" "$fifo" &
+    wait_for "$d/pid"
+    kill "$(cat "$d/pid")"
+    wait
+    expect_run_gone "FIFO without a writer, player killed" "$fifo"
+
+    d=$(case_dir stalled)
+    fifo=$d/clip.fifo
+    mkfifo "$fifo"
+    (
+        exec > "$fifo"
+        head -c 1000 /dev/urandom
+        exec sleep 30
+    ) &
+    local writer=$!
+    launch "$d" "$QUORVEL" "$fifo" &
+    wait_for "$d/pid"
+    kill "$(cat "$d/pid")"
+    wait %2
+    expect_run_gone "stalled writer, player killed" "$fifo"
+    kill "$writer"
+    wait
+}
+
+# A clip on a file of 3 GiB, its first bytes a full clip and the rest a
+# hole, opened with large-file support on a 32-bit target too.
+group_large() {
+    local d c
+    c=$(clip clip.raw 28600)
+    d=$(case_dir large)
+    cp "$c" "$d/big.raw"
+    truncate -s 3G "$d/big.raw"
+    launch "$d" "$QUORVEL" "$d/big.raw"
+    expect_programme "a clip on a 3 GiB file" "$d" "$c"
+    if [ -n "$RUN" ]; then
+        d=$(case_dir traced)
+        cp "$c" "$d/big.raw"
+        RUN="$RUN -strace" launch "$d" "$QUORVEL" "$d/big.raw"
+        expect "the open of the clip asks for large-file support" \
+            "$(grep -c "openat(AT_FDCWD,\"$d/big.raw\",O_RDONLY|O_LARGEFILE)" "$d/err")" 1
+    fi
+}
+
 # The real aplay, its default device pointed at ALSA's file plugin.
 group_real_aplay() {
     if ! command -v aplay > /dev/null; then

@@ -65,19 +65,21 @@ case_dir() {
     printf '%s' "$work/$1"
 }
 
-# launch [-0] [-1] [-p] [-n] DIR PROGRAM ARGS...: runs a program under test
-# with the stand-in player first on PATH, recording into DIR; its standard
-# output, error and exit status go to DIR/out, DIR/err and DIR/status.
-# -0 and -1 start it with standard input or output closed, -p with
-# SIGPIPE ignored, -n with a PATH on which no player can be found.
+# launch [-0] [-1] [-p] [-n] [-a FILE] DIR PROGRAM ARGS...: runs a program
+# under test with the stand-in player first on PATH, recording into DIR;
+# its standard output, error and exit status go to DIR/out, DIR/err and
+# DIR/status.  -0 and -1 start it with standard input or output closed,
+# -p with SIGPIPE ignored, -n with a PATH on which no player can be
+# found, -a with standard output appended to FILE instead.
 launch() {
-    local close_in= close_out= ignore_pipe= path="$HOST_BIN:$PATH"
+    local close_in= close_out= ignore_pipe= path="$HOST_BIN:$PATH" out=
     while :; do
         case $1 in
             -0) close_in=1 ;;
             -1) close_out=1 ;;
             -p) ignore_pipe=1 ;;
             -n) path=$work/empty && mkdir -p "$path" ;;
+            -a) out=$2 && shift ;;
             *) break ;;
         esac
         shift
@@ -86,6 +88,7 @@ launch() {
     shift
     (
         exec > "$dir/out" 2> "$dir/err"
+        [ -n "$out" ] && exec >> "$out"
         [ -n "$close_in" ] && exec <&-
         [ -n "$close_out" ] && exec >&-
         [ -n "$ignore_pipe" ] && trap '' PIPE

@@ -1,6 +1,7 @@
 // A stand-in for aplay that records instead of playing.  Into the folder
 // named by STANDIN_DIR it writes:
 //   args      its argument vector, one argument a line
+//   pid       its process ID, once it is reading
 //   audio     every byte of its standard input, up to end-of-file
 //   pipefds   how many other descriptors it holds on its input's pipe
 //   children  one line per child reaped after the input ended
@@ -43,6 +44,13 @@ static void recordArgs(int argc, char *argv[])
     FILE *f = record("args");
     for (int i = 0; i < argc; ++i)
         fprintf(f, "%s\n", argv[i]);
+    fclose(f);
+}
+
+static void recordPid()
+{
+    FILE *f = record("pid");
+    fprintf(f, "%d\n", static_cast<int>(getpid()));
     fclose(f);
 }
 
@@ -130,6 +138,7 @@ int main(int argc, char *argv[])
     folder = dir;
     recordArgs(argc, argv);
     recordPipeSharers();
+    recordPid();
     const char *bytes = getenv("STANDIN_BYTES");
     recordInput(bytes != nullptr ? atoll(bytes) : LLONG_MAX);
     recordChildren();
