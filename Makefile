@@ -54,7 +54,7 @@ package: native armel
 
 PREFIX ?= /usr/local
 install: native
-	cmake --install $(NATIVE) --prefix $(PREFIX)
+	DESTDIR="$(DESTDIR)" cmake --install $(NATIVE) --strip --prefix "$(PREFIX)"
 
 clean:
 	rm -rf $(NATIVE) $(ARMEL)

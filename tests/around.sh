@@ -12,8 +12,10 @@ group_demo() {
     expect "demo clip: not silent" \
         "$(tr -d '\200' < "$clip" | wc -c | awk '{print ($1 > 20000)}')" 1
 
-    make -s -C "$SOURCE_DIR" demo NATIVE="$BUILD_DIR" RECORD=1 > "$work/said" 2>&1
+    (umask 022 && make -s -C "$SOURCE_DIR" demo NATIVE="$BUILD_DIR" RECORD=1) > "$work/said" 2>&1
     expect "make demo: status" "$?" 0
+    expect "demo.wav: readable by all, like the rest of the build" \
+        "$(stat -c %a "$BUILD_DIR/demo.wav")" 644
     expect "make demo: one line says where the recording is" \
         "$(grep -c "recorded to $BUILD_DIR/demo.wav" "$work/said")" 1
     local wav=$BUILD_DIR/demo.wav
@@ -69,6 +71,16 @@ group_install() {
     expect "install with DESTDIR" \
         "$(cd "$work/staged" && find . -type f | sort | tr '\n' ' ')" \
         "./usr/bin/Quorvel ./usr/share/man/man1/Quorvel.1 "
+
+    local prefix="$work/with space"
+    make -s -C "$SOURCE_DIR" install NATIVE="$BUILD_DIR" PREFIX="$prefix" \
+        DESTDIR="$work/staged again" > "$work/install.log" 2>&1
+    expect "make install under a prefix with a space: status" "$?" 0
+    local installed="$work/staged again$prefix/bin/Quorvel"
+    expect "make install: the program runs" \
+        "$("$installed" 2>&1 | head -n 1)" "No audio file specified."
+    expect "make install: the program is stripped" \
+        "$(readelf -S "$installed" | grep -c -e '\.debug_info' -e '\.symtab')" 0
 }
 
 "group_$1"

@@ -25,6 +25,9 @@ mkdir "$config/alsa"
 printf 'pcm.!default { type file; slave.pcm "null"; file "%s"; format "wav" }\n' \
     "$partial" > "$config/alsa/asoundrc"
 rm -f "$wav" "$png"
+# ALSA's file plugin creates its file readable by its owner alone; made
+# here first, the recording gets the mode of any other file of the build.
+: > "$partial"
 if ! XDG_CONFIG_HOME=$config "$build/Quorvel" "$clip" > /dev/null 2> "$config/log"; then
     cat "$config/log" >&2
     echo "demo: recording failed; no $wav was written" >&2
