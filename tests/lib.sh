@@ -27,6 +27,7 @@ expect() {
     if [ "$2" = "$3" ]; then ok; else
         bad "$1"
         printf '  got:  %q\n  want: %q\n' "$2" "$3"
+        return 1
     fi
 }
 
@@ -36,6 +37,7 @@ expect_same() {
         bad "$1"
         cmp "$2" "$3" 2>&1 | sed 's/^/  /'
         printf '  sizes: %s, wanted %s\n' "$(wc -c < "$2")" "$(wc -c < "$3")"
+        return 1
     fi
 }
 
@@ -135,6 +137,33 @@ expect_usage() {
     # A forked child would have had time to start the player by now.
     sleep 0.2
     expect_missing "no argument: no player" "$d/args"
+}
+
+# expect_libraries PROGRAM: only the C library (and on ARM the loader) is
+# needed, through the expected interpreter, and ARM code is for ARMv5TE.
+expect_libraries() {
+    expect "$1: shared libraries" \
+        "$("$READELF" -d "$1" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p' | sort | xargs)" \
+        "$(printf '%s\n' $NEEDED | sort | xargs)"
+    expect "$1: program interpreter" \
+        "$("$READELF" -l "$1" | sed -n 's/.*interpreter: \(.*\)\]/\1/p')" "$INTERPRETER"
+    if [ -n "${ARM:-}" ]; then
+        expect "$1: built for ARMv5TE" \
+            "$("$READELF" -A "$1" | sed -n 's/^ *Tag_CPU_arch: //p')" v5TE
+    fi
+}
+
+# expect_hardened PROGRAM: hardening-check finds every protection, but
+# for control-flow integrity, which Debian does not ask for, and stack
+# clash protection on ARM, which Thumb-1 code cannot have.
+expect_hardened() {
+    local report
+    report=$(hardening-check "$1" 2> /dev/null)
+    [ -n "$report" ] || bad "$1: hardening-check gave no report (package devscripts)"
+    local allowed='Control flow integrity'
+    [ -n "${ARM:-}" ] && allowed="$allowed|Stack clash protection"
+    expect "$1: no protection missing" \
+        "$(grep ': no' <<< "$report" | grep -vE "^ ($allowed):")" ""
 }
 
 finish() {
