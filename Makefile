@@ -6,9 +6,14 @@ NATIVE := Debug
 ARMEL := Debug-armel
 GENERATOR := $(shell command -v ninja > /dev/null && echo -G Ninja)
 
-# Debian packages the build and the tests use.
+PACKAGES_DIR := Debug-deb
+CROSS_COMPILE := arm-linux-gnueabi-
+
+# Debian packages the build, the package builds and the tests use; the
+# cross dpkg-shlibdeps reads the symbols of the multiarch libc6:armel.
 PACKAGES := cmake ninja-build g++ googletest g++-arm-linux-gnueabi \
-	qemu-user alsa-utils sox valgrind man-db
+	qemu-user alsa-utils sox valgrind man-db \
+	debhelper dpkg-dev devscripts lintian libc6:armel
 
 .PHONY: all demo picture install bench package check deps native armel test clean
 
@@ -21,8 +26,11 @@ native:
 	cmake -S . -B $(NATIVE) $(GENERATOR)
 	cmake --build $(NATIVE)
 
+# A configuration that failed (no cross compiler, say) is not kept, so the
+# next run starts afresh.
 armel:
-	cmake -S . -B $(ARMEL) $(GENERATOR) -DCMAKE_TOOLCHAIN_FILE=cmake/armel.cmake
+	cmake -S . -B $(ARMEL) $(GENERATOR) -DCMAKE_TOOLCHAIN_FILE=cmake/armel.cmake \
+		-DCROSS_COMPILE=$(CROSS_COMPILE) || { rm -rf $(ARMEL); exit 1; }
 	cmake --build $(ARMEL)
 
 test: native armel
@@ -47,14 +55,13 @@ picture:
 bench: native armel
 	bash tools/bench/bench.sh $(NATIVE)
 
-# Debian packages of the program, native and armel.
-package: native armel
-	cd $(NATIVE) && cpack
-	cd $(ARMEL) && cpack
+# Debian packages of the program, native and armel, into $(PACKAGES_DIR).
+package: deps
+	bash tools/package.sh $(PACKAGES_DIR)
 
 PREFIX ?= /usr/local
 install: native
 	DESTDIR="$(DESTDIR)" cmake --install $(NATIVE) --strip --prefix "$(PREFIX)"
 
 clean:
-	rm -rf $(NATIVE) $(ARMEL)
+	rm -rf $(NATIVE) $(ARMEL) $(PACKAGES_DIR)

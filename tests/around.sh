@@ -83,5 +83,15 @@ group_install() {
         "$(readelf -S "$installed" | grep -c -e '\.debug_info' -e '\.symtab')" 0
 }
 
+# A cross build that cannot even be configured leaves nothing behind that
+# would break the next run.
+group_build() {
+    make -s -C "$SOURCE_DIR" armel ARMEL="$work/armel" CROSS_COMPILE=missing- \
+        > "$work/log" 2>&1
+    expect "make armel without its compiler fails" "$?" 2
+    expect "it names the missing compiler" "$(grep -c 'missing-g' "$work/log" | awk '{print ($1 > 0)}')" 1
+    expect_missing "no half-configured build folder is left" "$work/armel"
+}
+
 "group_$1"
 finish

@@ -14,5 +14,15 @@ if [ "$(id -u)" -ne 0 ]; then
     exit 1
 fi
 echo "installing$missing"
+# A package of another architecture, NAME:ARCH, needs ARCH known to dpkg.
+for package in $missing; do
+    case $package in
+        *:*)
+            arch=${package#*:}
+            dpkg --print-foreign-architectures | grep -qx "$arch" ||
+                dpkg --add-architecture "$arch"
+            ;;
+    esac
+done
 apt-get update -qq
 DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $missing > /dev/null

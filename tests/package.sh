@@ -1,0 +1,70 @@
+# Tests of this tree's Debian package, built by dpkg-buildpackage into
+# PACKAGES.  Usage: package.sh GROUP, with, besides lib.sh's variables,
+# SOURCE_DIR, PACKAGES, DEB_ARCH, VERSION and footprint.sh's READELF and
+# ARM.
+. "$(dirname "$0")/lib.sh"
+
+deb=$PACKAGES/quorvel_${VERSION}_$DEB_ARCH.deb
+
+group_build() {
+    rm -rf "$PACKAGES"
+    bash "$SOURCE_DIR/tools/package.sh" "$PACKAGES" "$DEB_ARCH" > "$work/log" 2>&1
+    expect "dpkg-buildpackage builds the $DEB_ARCH package" "$?" 0 || cat "$work/log"
+    expect "the package and its debug symbols" \
+        "$(cd "$PACKAGES" && ls *.deb | xargs)" \
+        "quorvel-dbgsym_${VERSION}_$DEB_ARCH.deb quorvel_${VERSION}_$DEB_ARCH.deb"
+}
+
+group_shipped() {
+    local info
+    info=$(dpkg-deb --info "$deb")
+    expect "architecture" "$(sed -n 's/^ Architecture: //p' <<< "$info")" "$DEB_ARCH"
+    expect "depends on alsa-utils and a computed libc6" \
+        "$(sed -n 's/^ Depends: //p' <<< "$info" | sed 's/libc6 (>= 2\.[0-9]*)/libc6 (>= 2.N)/')" \
+        "alsa-utils, libc6 (>= 2.N)"
+    expect "an extended description of a few lines" \
+        "$(sed -n '/^ Description: /,$p' <<< "$info" | grep -c '^  ' | awk '{print ($1 >= 3)}')" 1
+    expect "contents" \
+        "$(dpkg-deb --contents "$deb" | awk '$6 !~ /\/$/ {print $6}' | sort | xargs)" \
+        "./usr/bin/Quorvel ./usr/share/doc/quorvel/changelog.gz ./usr/share/doc/quorvel/copyright ./usr/share/man/man1/Quorvel.1.gz"
+    dpkg-deb -x "$deb" "$work/root"
+    local program=$work/root/usr/bin/Quorvel
+    expect "installed stripped" "$("$READELF" -S "$program" | grep -c -e '\.debug_' -e '\.symtab')" 0
+    expect_libraries "$program"
+    expect_hardened "$program"
+    expect_same "the manual page" "$SOURCE_DIR/Quorvel.1" \
+        <(gzip -dc "$work/root/usr/share/man/man1/Quorvel.1.gz")
+
+    lintian --pedantic -I -E --info "$deb" "$PACKAGES/quorvel_${VERSION}_$DEB_ARCH.changes" \
+        > "$work/lintian" 2>&1
+    expect "lintian: no error, warning or pedantic tag" \
+        "$(grep -E '^[EWP]: ' "$work/lintian")" ""
+    sed -n 's/^[IX]: /lintian said: &/p' "$work/lintian"
+}
+
+# The packaged program plays the whole programme.
+group_play() {
+    local d c
+    dpkg-deb -x "$deb" "$work/root"
+    d=$(case_dir packaged)
+    c=$(clip clip.raw 28600)
+    launch "$d" "$work/root/usr/bin/Quorvel" "$c"
+    expect_programme "the packaged program" "$d" "$c"
+}
+
+# A second build of the same tree, in another folder, gives the same bytes.
+group_reproducible() {
+    bash "$SOURCE_DIR/tools/package.sh" "$work/again" "$DEB_ARCH" > "$work/log" 2>&1
+    expect "the second build" "$?" 0 || cat "$work/log"
+    local name
+    for name in quorvel quorvel-dbgsym; do
+        name=${name}_${VERSION}_$DEB_ARCH.deb
+        expect_same "$name: the same bytes twice" "$work/again/$name" "$PACKAGES/$name"
+        if ! cmp -s "$work/again/$name" "$PACKAGES/$name" && command -v diffoscope > /dev/null; then
+            diffoscope "$work/again/$name" "$PACKAGES/$name" | head -n 40
+        fi
+    done
+}
+
+"group_$1"
+finish
