@@ -217,8 +217,13 @@ group_large() {
     fi
 }
 
-# The real aplay, its default device pointed at ALSA's file plugin.
+# The real aplay, its default device pointed at ALSA's file plugin;
+# PLAYER_PATH, where set, is searched for it first.
 group_real_aplay() {
+    if [ -n "${PLAYER_PATH:-}" ]; then
+        PATH=$PLAYER_PATH:$PATH
+        expect "the player is $PLAYER_PATH/aplay" "$(command -v aplay)" "$PLAYER_PATH/aplay"
+    fi
     if ! command -v aplay > /dev/null; then
         bad "aplay is not installed (package alsa-utils)"
         return
