@@ -13,9 +13,10 @@ CROSS_COMPILE := arm-linux-gnueabi-
 # cross dpkg-shlibdeps reads the symbols of the multiarch libc6:armel.
 PACKAGES := cmake ninja-build g++ googletest g++-arm-linux-gnueabi \
 	qemu-user alsa-utils sox valgrind man-db \
-	debhelper dpkg-dev devscripts lintian libc6:armel
+	debhelper dpkg-dev devscripts lintian libc6:armel \
+	mmdebstrap qemu-user-static
 
-.PHONY: all demo picture install bench package check deps native armel test clean
+.PHONY: all demo picture install bench package target check deps native armel test clean
 
 all: native
 
@@ -58,6 +59,11 @@ bench: native armel
 # Debian packages of the program, native and armel, into $(PACKAGES_DIR).
 package: deps
 	bash tools/package.sh $(PACKAGES_DIR)
+
+# The armel package installed with apt and played on a Debian bookworm
+# armel system (as root; otherwise the test says what it needs).
+target: deps armel
+	ctest --test-dir $(ARMEL) -R '^system$$' --output-on-failure --verbose
 
 PREFIX ?= /usr/local
 install: native
