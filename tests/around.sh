@@ -23,13 +23,8 @@ group_demo() {
         "$(soxi -r "$wav") $(soxi -c "$wav") $(soxi -b "$wav") $(soxi -e "$wav")" \
         "22100 1 8 Unsigned Integer PCM"
     # The data chunk follows a 44-byte header.
-    "$HOST_BIN/programme" "$clip" > "$work/wanted"
-    local length
-    length=$(wc -c < "$work/wanted")
-    tail -c +45 "$wav" | head -c "$length" > "$work/played"
-    expect_same "demo.wav: the programme of the demo clip" "$work/played" "$work/wanted"
-    expect "demo.wav: only silence follows" \
-        "$(tail -c +$((45 + length)) "$wav" | tr -d '\200' | wc -c)" 0
+    tail -c +45 "$wav" > "$work/data"
+    expect_recorded "demo.wav" "$work/data" "$clip"
     expect_missing "demo: no partial recording left" "$wav.partial"
     if command -v sox > /dev/null; then
         expect "demo.png: a picture" "$(head -c 4 "$BUILD_DIR/demo.png" | tail -c 3)" PNG

@@ -237,13 +237,7 @@ group_real_aplay() {
             "$d/recorded" > "$d/config/alsa/asoundrc"
         XDG_CONFIG_HOME="$d/config" $RUN "$QUORVEL" "$c" > "$d/out" 2> "$d/err"
         expect "real aplay, $size bytes: status" "$?" 0
-        "$HOST_BIN/programme" "$c" > "$d/wanted"
-        local length
-        length=$(wc -c < "$d/wanted")
-        head -c "$length" "$d/recorded" > "$d/head"
-        expect_same "real aplay, $size bytes: the programme is recorded" "$d/head" "$d/wanted"
-        expect "real aplay, $size bytes: only silence follows" \
-            "$(tail -c +$((length + 1)) "$d/recorded" | tr -d '\200' | wc -c)" 0
+        expect_recorded "real aplay, $size bytes" "$d/recorded" "$c"
         expect "real aplay, $size bytes: format" \
             "$(grep -c 'Unsigned 8 bit, Rate 22100 Hz, Mono' "$d/err")" 1
     done

@@ -124,6 +124,19 @@ expect_programme() {
     expect "$name: exit status" "$(cat "$dir/status")" 0
 }
 
+# expect_recorded NAME RECORDING CLIP: a real player recorded exactly
+# CLIP's programme into RECORDING (raw bytes), then only the silence
+# (128) it pads with.
+expect_recorded() {
+    "$HOST_BIN/programme" "$3" > "$work/wanted"
+    local length
+    length=$(wc -c < "$work/wanted")
+    head -c "$length" "$2" > "$work/recorded"
+    expect_same "$1: the programme is recorded" "$work/recorded" "$work/wanted"
+    expect "$1: only silence follows" \
+        "$(tail -c +$((length + 1)) "$2" | tr -d '\200' | wc -c)" 0
+}
+
 # expect_usage PROGRAM: with no argument, the usage text naming the
 # program as started, status 1, and no process started.
 expect_usage() {
