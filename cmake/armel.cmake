@@ -11,11 +11,12 @@ set(CMAKE_CXX_COMPILER ${CROSS_COMPILE}g++)
 set(CMAKE_C_FLAGS_INIT "-march=armv5te")
 set(CMAKE_CXX_FLAGS_INIT "-march=armv5te")
 
-# arm926 is a real ARMv5TE CPU, so an instruction newer than the target
+# A real ARMv5TE CPU model, so that an instruction newer than the target
 # fails instead of running on qemu's catch-all CPU.  The library path is
 # pinned to the sysroot: with the multiarch libc6:armel installed, the
 # sysroot's loader would otherwise take the host's newer libc.
-set(CMAKE_CROSSCOMPILING_EMULATOR qemu-arm -cpu arm926 -L ${ARMEL_SYSROOT}
+set(ARMEL_CPU arm926 CACHE STRING "qemu CPU model the armel programs run on")
+set(CMAKE_CROSSCOMPILING_EMULATOR qemu-arm -cpu ${ARMEL_CPU} -L ${ARMEL_SYSROOT}
     -E LD_LIBRARY_PATH=${ARMEL_SYSROOT}/lib)
 
 set(CMAKE_FIND_ROOT_PATH ${ARMEL_SYSROOT})

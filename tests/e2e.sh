@@ -233,13 +233,12 @@ group_real_aplay() {
         d=$(case_dir "real$size")
         c=$(clip "real$size.raw" "$size")
         mkdir -p "$d/config/alsa"
-        printf 'pcm.!default { type file; slave.pcm "null"; file "%s"; format "raw" }\n' \
-            "$d/recorded" > "$d/config/alsa/asoundrc"
+        file_plugin "$d/recorded" > "$d/config/alsa/asoundrc"
         XDG_CONFIG_HOME="$d/config" $RUN "$QUORVEL" "$c" > "$d/out" 2> "$d/err"
         expect "real aplay, $size bytes: status" "$?" 0
         expect_recorded "real aplay, $size bytes" "$d/recorded" "$c"
         expect "real aplay, $size bytes: format" \
-            "$(grep -c 'Unsigned 8 bit, Rate 22100 Hz, Mono' "$d/err")" 1
+            "$(grep -c "$player_format" "$d/err")" 1
     done
 }
 

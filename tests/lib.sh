@@ -111,6 +111,17 @@ preload() {
 
 announced='Launching audio player...'
 player_args=$'aplay\n-r\n22100'
+# How the real aplay describes the stream it plays.
+player_format='Unsigned 8 bit, Rate 22100 Hz, Mono'
+# The files the Debian package installs.
+shipped_files="/usr/bin/Quorvel /usr/share/doc/quorvel/changelog.gz \
+/usr/share/doc/quorvel/copyright /usr/share/man/man1/Quorvel.1.gz"
+
+# file_plugin PATH: an ALSA configuration whose default device records
+# the raw bytes it is given into PATH instead of playing them.
+file_plugin() {
+    printf 'pcm.!default { type file; slave.pcm "null"; file "%s"; format "raw" }\n' "$1"
+}
 
 # expect_programme NAME DIR CLIP: the run in DIR played CLIP's whole
 # programme through the stand-in, and everything ended well.

@@ -25,8 +25,8 @@ group_shipped() {
     expect "an extended description of a few lines" \
         "$(sed -n '/^ Description: /,$p' <<< "$info" | grep -c '^  ' | awk '{print ($1 >= 3)}')" 1
     expect "contents" \
-        "$(dpkg-deb --contents "$deb" | awk '$6 !~ /\/$/ {print $6}' | sort | xargs)" \
-        "./usr/bin/Quorvel ./usr/share/doc/quorvel/changelog.gz ./usr/share/doc/quorvel/copyright ./usr/share/man/man1/Quorvel.1.gz"
+        "$(dpkg-deb --contents "$deb" | awk '$6 !~ /\/$/ {print substr($6, 2)}' | sort | xargs)" \
+        "$shipped_files"
     dpkg-deb -x "$deb" "$work/root"
     local program=$work/root/usr/bin/Quorvel
     expect "installed stripped" "$("$READELF" -S "$program" | grep -c -e '\.debug_' -e '\.symtab')" 0
@@ -59,10 +59,10 @@ group_reproducible() {
     local name
     for name in quorvel quorvel-dbgsym; do
         name=${name}_${VERSION}_$DEB_ARCH.deb
-        expect_same "$name: the same bytes twice" "$work/again/$name" "$PACKAGES/$name"
-        if ! cmp -s "$work/again/$name" "$PACKAGES/$name" && command -v diffoscope > /dev/null; then
-            diffoscope "$work/again/$name" "$PACKAGES/$name" | head -n 40
-        fi
+        expect_same "$name: the same bytes twice" "$work/again/$name" "$PACKAGES/$name" ||
+            if command -v diffoscope > /dev/null; then
+                diffoscope "$work/again/$name" "$PACKAGES/$name" | head -n 40
+            fi
     done
 }
 

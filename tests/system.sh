@@ -5,7 +5,7 @@
 # and played through that system's own aplay.  The root's tarball and the
 # packages apt fetched into it are kept in CACHE for the next run.
 # Usage: system.sh, with lib.sh's HOST_BIN (which has democlip and
-# programme), and PACKAGES, VERSION and SOURCE_DIR.
+# programme), PACKAGES, VERSION, SOURCE_DIR and QEMU_CPU (the CPU model).
 . "$(dirname "$0")/lib.sh"
 . "$(dirname "$0")/archive.sh"
 
@@ -21,7 +21,7 @@ root=$work/root
 binfmt=/proc/sys/fs/binfmt_misc
 entry=quorvel-armel-$$
 mounted=
-export QEMU_CPU=arm926
+export QEMU_CPU=${QEMU_CPU:?}
 
 step() { echo "system: $*"; }
 
@@ -102,8 +102,7 @@ cp "$root"/var/cache/apt/archives/*.deb "$cache/archives/" 2> /dev/null
 expect "installed" "$(inside dpkg-query -W -f='${Status}' quorvel)" "install ok installed"
 
 step "playing the demo clip and a random clip"
-printf 'pcm.!default { type file; slave.pcm "null"; file "/tmp/recorded"; format "raw" }\n' \
-    > "$root/etc/asound.conf"
+file_plugin /tmp/recorded > "$root/etc/asound.conf"
 "$HOST_BIN/democlip" "$root/tmp/demo.raw"
 head -c 28600 /dev/urandom > "$root/tmp/random.raw"
 chmod 644 "$root"/tmp/*.raw
@@ -113,7 +112,7 @@ for name in demo random; do
     expect "$name clip: status" "$?" 0
     expect "$name clip: announcement" "$(cat "$work/out")" "Launching audio player..."
     expect "$name clip: aplay's format line" \
-        "$(grep -c 'Unsigned 8 bit, Rate 22100 Hz, Mono' "$work/err")" 1
+        "$(grep -c "$player_format" "$work/err")" 1
     expect_recorded "$name clip" "$root/tmp/recorded" "$root/tmp/$name.raw"
 done
 
@@ -124,7 +123,7 @@ expect "no argument: usage" "$(cat "$work/err")" \
 expect "man finds the manual page" "$(inside -u man -w Quorvel)" /usr/share/man/man1/Quorvel.1.gz
 expect "dpkg lists what the package installed" \
     "$(inside dpkg -L quorvel | grep -E 'Quorvel|copyright|changelog' | sort | xargs)" \
-    "/usr/bin/Quorvel /usr/share/doc/quorvel/changelog.gz /usr/share/doc/quorvel/copyright /usr/share/man/man1/Quorvel.1.gz"
+    "$shipped_files"
 
 step "removing the package"
 inside apt-get -y remove quorvel > "$work/remove.log" 2>&1
