@@ -3,6 +3,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <poll.h>
 #include <sys/prctl.h>
 #include <unistd.h>
 
@@ -25,15 +26,25 @@ int audioPlayer()
     failWith("starting audio player ", playerName);
 }
 
+// Once the producer has closed its read end, the player holds the only
+// other one, and the write end reports POLLERR when no reader is left.
+// Process ids would not tell: in a new PID namespace the producer is its
+// first process, and getppid() gives 0 whoever its parent is.
+static bool playerGone(int writeEnd)
+{
+    struct pollfd end = {writeEnd, 0, 0};
+    return poll(&end, 1, 0) == 1 && (end.revents & POLLERR) != 0;
+}
+
 // A clip's source can block for ever: a FIFO with no writer, a stalled
 // pipe, a terminal.  Until the first write nothing tells the producer
 // that its player has ended, so for the load alone it asks to die with
 // the player; from the first write on, the pipe's SIGPIPE does that.
-// The getppid check covers a player that ended before the request.
-static void loadWhilePlayerLives(const char *path, pid_t player)
+// The pipe itself tells of a player that ended before the request.
+static void loadWhilePlayerLives(const char *path, int writeEnd)
 {
     prctl(PR_SET_PDEATHSIG, SIGKILL);
-    if (getppid() != player)
+    if (playerGone(writeEnd))
         _exit(1);
     getAudioSamples(path);
     prctl(PR_SET_PDEATHSIG, 0);
@@ -42,11 +53,10 @@ static void loadWhilePlayerLives(const char *path, pid_t player)
 // The clip is loaded before the pipe takes over standard output, so that
 // a path such as /dev/stdout means the caller's standard output, not the
 // producer's own pipe.
-[[noreturn]] static void becomeProducer(const int ends[2], const char *path,
-                                        pid_t player)
+[[noreturn]] static void becomeProducer(const int ends[2], const char *path)
 {
     close(ends[0]);
-    loadWhilePlayerLives(path, player);
+    loadWhilePlayerLives(path, ends[1]);
     if (moveDescriptor(ends[1], STDOUT_FILENO) < 0)
         failWith("moving the pipe onto standard output", "");
     audioMaker();
@@ -57,19 +67,19 @@ static void loadWhilePlayerLives(const char *path, pid_t player)
 // speeds.  The parent becomes the player; the forked child feeds it.
 int main(int argc, char *argv[])
 {
+    openStandardDescriptors();
     int ends[2];
     const int piped = pipe(ends);
     if (argc < 2) {
-        fprintf(stderr, usageText, programName(argc, argv, "Quorvel"));
+        showUsage(argc, argv, "Quorvel");
         return EXIT_FAILURE;
     }
     if (piped < 0)
         failWith("creating pipe", "");
-    const pid_t player = getpid();
     const pid_t pid = fork();
     if (pid < 0)
         failWith("starting audio producer", "");
     if (pid == 0)
-        becomeProducer(ends, argv[1], player);
+        becomeProducer(ends, argv[1]);
     becomePlayer(ends);
 }

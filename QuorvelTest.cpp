@@ -33,10 +33,11 @@ static void announceIntoPipe()
 // pipe-and-fork wiring, with a producer and a player that do nothing.
 int main(int argc, char *argv[])
 {
+    openStandardDescriptors();
     int tubo[2];
     const int piped = pipe(tubo);
     if (argc <= 1) {
-        fprintf(stderr, usageText, programName(argc, argv, "QuorvelTest"));
+        showUsage(argc, argv, "QuorvelTest");
         exit(1);
     }
     if (piped < 0)

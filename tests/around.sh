@@ -54,6 +54,7 @@ Error moving the pipe onto standard output: REASON
 Error opening audio file PATH: REASON
 Error reading from audio file
 Error copying from audio to FIFO
+Error opening /dev/null: REASON
 MESSAGES
 }
 

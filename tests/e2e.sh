@@ -89,15 +89,22 @@ group_descriptors() {
     local d c
     c=$(clip clip.raw 28600)
 
-    d=$(case_dir stdin_closed)
-    launch -0 "$d" "$QUORVEL" "$c"
-    expect_programme "standard input closed" "$d" "$c"
-    d=$(case_dir stdout_closed)
-    launch -1 "$d" "$QUORVEL" "$c"
-    expect_programme "standard output closed" "$d" "$c"
-    d=$(case_dir both_closed)
-    launch -0 -1 "$d" "$QUORVEL" "$c"
-    expect_programme "standard input and output closed" "$d" "$c"
+    # Every combination of closed standard descriptors.  A pipe end that
+    # landed on one would take a message on descriptor 2 into the pipe,
+    # as audio: the stream is the programme, or nothing at all.
+    local closed flags
+    for closed in 0 1 2 01 02 12 012; do
+        flags=$(sed 's/./ -&/g' <<< "$closed")
+        d=$(case_dir "closed$closed")
+        launch $flags "$d" "$QUORVEL" "$c"
+        expect_programme "descriptors $closed closed" "$d" "$c"
+        d=$(case_dir "closed${closed}_missing")
+        launch $flags "$d" "$QUORVEL" "$work/missing.raw"
+        expect "descriptors $closed closed, missing clip: the player gets nothing" \
+            "$(wc -c < "$d/audio")" 0
+        expect "descriptors $closed closed, missing clip: producer fails" \
+            "$(cat "$d/children")" "exit 1"
+    done
 
     d=$(case_dir short_writes)
     FAILCALL=short preload launch "$d" "$QUORVEL" "$c"
@@ -134,6 +141,55 @@ group_caller_stdout() {
             expect_programme "$path as the clip $closed" "$d" "$c"
         done
     done
+
+    # A converter piped straight in: the producer reads the caller's
+    # standard input, not the player's.
+    d=$(case_dir stdin_pipe)
+    cat "$c" | launch "$d" "$QUORVEL" /dev/stdin
+    expect_programme "a clip piped in as /dev/stdin" "$d" "$c"
+}
+
+# Names from the command line, shown with their control bytes escaped:
+# no name can drive the terminal or forge a second line.  An empty
+# program name gives way to the built-in one.
+group_names() {
+    local d program utf8=$'\xc3\xa9'
+    d=$(case_dir escaped)
+    launch "$d" "$QUORVEL" "$work/"$'no\e]0;PWNED\a\e[2J\tx\\y\nError: all good '"$utf8"
+    expect "a clip's name with control bytes: one line" "$(wc -l < "$d/err")" 1
+    expect "a clip's name with control bytes: shown escaped" "$(cat "$d/err")" \
+        "Error opening audio file $work/"'no\033]0;PWNED\007\033[2J\tx\\y\nError: all good '"$utf8: No such file or directory"
+
+    for program in "$QUORVEL" "$QUORVEL_TEST"; do
+        d=$(case_dir "unnamed${program##*/}")
+        launch -A '' "$d" "$program"
+        expect "${program##*/} with an empty argv[0]: the usage names it" "$(cat "$d/err")" \
+            "$(printf 'No audio file specified.\nUse: %s <audioFile>' "${program##*/}")"
+        d=$(case_dir "escaped${program##*/}")
+        launch -A $'in\e[2J\nvoked' "$d" "$program"
+        expect "${program##*/} named with control bytes: shown escaped" "$(cat "$d/err")" \
+            "$(printf 'No audio file specified.\nUse: %s <audioFile>' 'in\033[2J\nvoked')"
+    done
+}
+
+# The producer, the first process of a new PID namespace, has no parent
+# that it can see (getppid() gives 0); it plays all the same.
+group_namespace() {
+    if ! unshare --pid true 2> "$work/refused"; then
+        echo "skipped: unshare --pid is refused here: $(cat "$work/refused")"
+        exit 77
+    fi
+    # qemu-user starts a thread of its own, which Linux refuses to a
+    # process whose new PID namespace is only for its children.
+    if [ -n "$RUN" ] && unshare --pid $RUN "$QUORVEL" 2>&1 | grep -q qemu_thread_create; then
+        echo "skipped: qemu-user cannot start its thread after unshare --pid without --fork"
+        exit 77
+    fi
+    local d c
+    c=$(clip clip.raw 28600)
+    d=$(case_dir pidns)
+    RUN="unshare --pid $RUN" launch "$d" "$QUORVEL" "$c"
+    expect_programme "the producer in a new PID namespace" "$d" "$c"
 }
 
 # expect_run_gone NAME FIFO: within a second of the player's end no

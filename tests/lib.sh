@@ -67,21 +67,25 @@ case_dir() {
     printf '%s' "$work/$1"
 }
 
-# launch [-0] [-1] [-p] [-n] [-a FILE] DIR PROGRAM ARGS...: runs a program
-# under test with the stand-in player first on PATH, recording into DIR;
-# its standard output, error and exit status go to DIR/out, DIR/err and
-# DIR/status.  -0 and -1 start it with standard input or output closed,
-# -p with SIGPIPE ignored, -n with a PATH on which no player can be
-# found, -a with standard output appended to FILE instead.
+# launch [-0] [-1] [-2] [-p] [-n] [-a FILE] [-A NAME] DIR PROGRAM ARGS...:
+# runs a program under test with the stand-in player first on PATH,
+# recording into DIR; its standard output, error and exit status go to
+# DIR/out, DIR/err and DIR/status.  -0, -1 and -2 start it with standard
+# input, output or error closed, -p with SIGPIPE ignored, -n with a PATH
+# on which no player can be found, -a with standard output appended to
+# FILE instead, -A with NAME as its argv[0].
 launch() {
-    local close_in= close_out= ignore_pipe= path="$HOST_BIN:$PATH" out=
+    local close_in= close_out= close_err= ignore_pipe= path="$HOST_BIN:$PATH" out=
+    local name= named=
     while :; do
         case $1 in
             -0) close_in=1 ;;
             -1) close_out=1 ;;
+            -2) close_err=1 ;;
             -p) ignore_pipe=1 ;;
             -n) path=$work/empty && mkdir -p "$path" ;;
             -a) out=$2 && shift ;;
+            -A) name=$2 && named=1 && shift ;;
             *) break ;;
         esac
         shift
@@ -93,8 +97,16 @@ launch() {
         [ -n "$out" ] && exec >> "$out"
         [ -n "$close_in" ] && exec <&-
         [ -n "$close_out" ] && exec >&-
+        [ -n "$close_err" ] && exec 2>&-
         [ -n "$ignore_pipe" ] && trap '' PIPE
-        exec env PATH="$path" STANDIN_DIR="$dir" $RUN "$@"
+        export PATH="$path" STANDIN_DIR="$dir"
+        if [ -z "$named" ]; then
+            exec $RUN "$@"
+        elif [ -n "$RUN" ]; then
+            exec $RUN -0 "$name" "$@"
+        else
+            exec -a "$name" "$@"
+        fi
     )
     echo $? > "$dir/status"
 }
