@@ -1,5 +1,13 @@
-# The Debian archive this machine's apt uses, for armel: sourced by the
-# scripts that fetch armel packages.
+# The Debian archive this machine's apt uses, for armel, and the armel
+# root built from it: sourced by the scripts that fetch armel packages
+# and by those that use the root.
+
+# Where the root's tarball and the packages fetched into it are kept, and
+# what the root holds beyond apt's minimal system: the board's init needs
+# mount, and its tests pgrep.
+cache=${XDG_CACHE_HOME:-$HOME/.cache}/quorvel
+root_packages="man-db mount procps"
+tarball=$cache/bookworm-armel-${root_packages// /-}.tar.gz
 
 # armel_sources FILE: writes the host's Debian sources, limited to armel,
 # in the deb822 form of /etc/apt/sources.list.d/*.sources (or converted

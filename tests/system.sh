@@ -14,8 +14,6 @@ if [ "$(id -u)" -ne 0 ]; then
     exit 77
 fi
 
-cache=${XDG_CACHE_HOME:-$HOME/.cache}/quorvel
-tarball=$cache/bookworm-armel.tar.gz
 deb=quorvel_${VERSION}_armel.deb
 root=$work/root
 binfmt=/proc/sys/fs/binfmt_misc
@@ -72,7 +70,7 @@ if [ ! -s "$tarball" ]; then
     step "building a Debian bookworm armel root with mmdebstrap (about 2 minutes)"
     armel_sources "$work/armel.sources" || exit 1
     partial=$cache/.bookworm-armel-$$.tar.gz
-    if ! mmdebstrap --variant=apt --architectures=armel --include=man-db \
+    if ! mmdebstrap --variant=apt --architectures=armel --include="${root_packages// /,}" \
         bookworm "$partial" "$work/armel.sources" > "$work/mmdebstrap.log" 2>&1; then
         rm -f "$partial"
         tail -n 30 "$work/mmdebstrap.log"
@@ -80,6 +78,7 @@ if [ ! -s "$tarball" ]; then
         finish
         exit
     fi
+    rm -f "$cache"/bookworm-armel*.tar.gz
     mv "$partial" "$tarball"
 fi
 
