@@ -1,0 +1,201 @@
+// Checks what a sound card recorded, as a WAV file of 22100 Hz, stereo,
+// signed 16-bit frames, against the programmes of the clips that were
+// played, in order.  Byte x of a programme must arrive as the frame
+// ((x - 128) * 256) in both channels, the whole programme contiguous and
+// exact.  Between and after programmes, silence (frames of 0) and stale
+// frames are allowed and counted; before the first, silence only.  A
+// programme that differs is diagnosed: frames inserted and dropped, and
+// where.
+// Usage: recording WAV CLIPFILE...
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "expected.h"
+
+namespace {
+
+using Frames = std::vector<uint32_t>;
+
+// Every programme opens with five passes of silence, value 0: this many
+// frames of it mark a programme's start beyond doubt.
+constexpr size_t startRun = 1000;
+// How far ahead a diagnosis looks to find the stream again.
+constexpr size_t resyncReach = 64;
+constexpr size_t resyncWindow = 16;
+
+uint32_t frameOf(unsigned char x)
+{
+    const uint16_t v = static_cast<uint16_t>((x - 128) * 256);
+    return v | static_cast<uint32_t>(v) << 16;
+}
+
+bool readFile(const char *path, expected::Bytes &into)
+{
+    FILE *f = fopen(path, "rb");
+    if (f == nullptr) {
+        perror(path);
+        return false;
+    }
+    int c;
+    while ((c = getc(f)) != EOF)
+        into.push_back(static_cast<unsigned char>(c));
+    fclose(f);
+    return true;
+}
+
+uint32_t le(const expected::Bytes &b, size_t at, int size)
+{
+    uint32_t v = 0;
+    for (int k = size - 1; k >= 0; --k)
+        v = v << 8 | b[at + static_cast<size_t>(k)];
+    return v;
+}
+
+// The frames of a WAV file, after checking its format.
+bool readWav(const char *path, Frames &frames)
+{
+    expected::Bytes wav;
+    if (!readFile(path, wav))
+        return false;
+    if (wav.size() < 12 || memcmp(wav.data(), "RIFF", 4) != 0 ||
+        memcmp(wav.data() + 8, "WAVE", 4) != 0) {
+        fprintf(stderr, "%s: not a WAV file\n", path);
+        return false;
+    }
+    bool formatOk = false;
+    for (size_t at = 12; at + 8 <= wav.size();) {
+        const size_t size = le(wav, at + 4, 4);
+        const size_t body = at + 8;
+        if (memcmp(&wav[at], "fmt ", 4) == 0 && body + 16 <= wav.size()) {
+            const uint32_t channels = le(wav, body + 2, 2);
+            const uint32_t rate = le(wav, body + 4, 4);
+            const uint32_t bits = le(wav, body + 14, 2);
+            printf("recorded format: %u Hz, %u channels, %u bits\n", rate,
+                   channels, bits);
+            formatOk = le(wav, body, 2) == 1 && channels == 2 &&
+                       rate == 22100 && bits == 16;
+        } else if (memcmp(&wav[at], "data", 4) == 0) {
+            if (!formatOk) {
+                fprintf(stderr, "%s: not 22100 Hz stereo 16-bit PCM\n", path);
+                return false;
+            }
+            // A recording cut short keeps its header's first guess.
+            const size_t end = size == 0 || body + size > wav.size()
+                                   ? wav.size()
+                                   : body + size;
+            for (size_t k = body; k + 4 <= end; k += 4)
+                frames.push_back(le(wav, k, 4));
+            return true;
+        }
+        at = body + size + (size & 1);
+    }
+    fprintf(stderr, "%s: no data chunk\n", path);
+    return false;
+}
+
+bool sameRun(const Frames &got, size_t g, const Frames &want, size_t w,
+             size_t n)
+{
+    if (g + n > got.size() || w + n > want.size())
+        return false;
+    return std::equal(want.begin() + static_cast<long>(w),
+                      want.begin() + static_cast<long>(w + n),
+                      got.begin() + static_cast<long>(g));
+}
+
+// Follows a programme that differs, finding it again after frames that
+// were inserted or dropped, and says how much of each and where.  Gives
+// the frame after the programme's end as recorded.
+size_t diagnose(const Frames &got, size_t start, const Frames &want)
+{
+    size_t g = start, w = 0, inserted = 0, insertions = 0, dropped = 0,
+           drops = 0, shown = 0;
+    while (w < want.size() && g < got.size()) {
+        if (got[g] == want[w]) {
+            ++g;
+            ++w;
+            continue;
+        }
+        size_t d = 1;
+        for (; d <= resyncReach; ++d) {
+            if (sameRun(got, g + d, want, w, resyncWindow)) {
+                inserted += d;
+                ++insertions;
+                g += d;
+                break;
+            }
+            if (sameRun(got, g, want, w + d, resyncWindow)) {
+                dropped += d;
+                ++drops;
+                w += d;
+                break;
+            }
+        }
+        if (shown++ < 5)
+            printf("  at programme frame %zu: %s\n", w,
+                   d > resyncReach ? "lost, no resync" : "resynced");
+        if (d > resyncReach)
+            break;
+    }
+    printf("  %zu frames inserted in %zu places, %zu dropped in %zu places\n",
+           inserted, insertions, dropped, drops);
+    return g;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    if (argc < 3) {
+        fprintf(stderr, "usage: recording WAV CLIPFILE...\n");
+        return 2;
+    }
+    Frames got;
+    if (!readWav(argv[1], got))
+        return 1;
+    bool ok = true;
+    size_t cursor = 0;
+    for (int c = 2; c < argc; ++c) {
+        expected::Bytes clip;
+        if (!readFile(argv[c], clip))
+            return 1;
+        Frames want;
+        for (unsigned char x : expected::programme(clip))
+            want.push_back(frameOf(x));
+        // The first run of the opening silence that is long enough.
+        size_t start = cursor, run = 0;
+        for (; start < got.size() && run < startRun; ++start)
+            run = got[start] == want[0] ? run + 1 : 0;
+        start -= run;
+        size_t silent = 0, stale = 0;
+        for (size_t k = cursor; k < start; ++k)
+            (got[k] == 0 ? silent : stale)++;
+        printf("before programme %d: %zu silent frames, %zu stale frames\n",
+               c - 1, silent, stale);
+        if (run < startRun) {
+            printf("programme %d (%s): not found\n", c - 1, argv[c]);
+            return 1;
+        }
+        if (c == 2 && stale > 0) {
+            printf("stale frames before the first programme\n");
+            ok = false;
+        }
+        if (sameRun(got, start, want, 0, want.size())) {
+            printf("programme %d (%s): %zu frames exact from frame %zu\n",
+                   c - 1, argv[c], want.size(), start);
+            cursor = start + want.size();
+        } else {
+            printf("programme %d (%s): differs\n", c - 1, argv[c]);
+            cursor = diagnose(got, start, want);
+            ok = false;
+        }
+    }
+    size_t silent = 0, stale = 0;
+    for (size_t k = cursor; k < got.size(); ++k)
+        (got[k] == 0 ? silent : stale)++;
+    printf("after the last programme: %zu silent frames, %zu stale frames\n",
+           silent, stale);
+    return ok ? 0 : 1;
+}
