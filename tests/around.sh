@@ -1,5 +1,5 @@
-# Tests of what surrounds the program: the demo, the manual page and the
-# install.  Usage: around.sh GROUP, with SOURCE_DIR and BUILD_DIR (a
+# Tests of what surrounds the program: the demo, the manual page, the
+# install, the build and the board's recording check.  Usage: around.sh GROUP, with SOURCE_DIR and BUILD_DIR (a
 # native build) in the environment.
 . "$(dirname "$0")/lib.sh"
 
@@ -87,6 +87,25 @@ group_build() {
     expect "make armel without its compiler fails" "$?" 2
     expect "it names the missing compiler" "$(grep -c 'missing-g' "$work/log" | awk '{print ($1 > 0)}')" 1
     expect_missing "no half-configured build folder is left" "$work/armel"
+}
+
+# The board's check of a sound card's recording, on recordings made here
+# by sox: each byte x as ((x - 128) * 256) in both channels.
+group_recording() {
+    local c
+    c=$(clip clip.raw 28600)
+    stereo() { sox -t raw -r 22100 -e unsigned -b 8 -c 1 - -t wav -e signed -b 16 -c 2 "$1"; }
+    "$HOST_BIN/programme" "$c" | stereo "$work/exact.wav"
+    "$HOST_BIN/recording" "$work/exact.wav" "$c" > "$work/said"
+    expect "an exact recording passes" "$?" 0 || cat "$work/said"
+
+    # Two frames of silence slipped in after the silent passes.
+    { "$HOST_BIN/programme" "$c" | head -c 150000
+      printf '\200\200'
+      "$HOST_BIN/programme" "$c" | tail -c +150001; } | stereo "$work/inserted.wav"
+    "$HOST_BIN/recording" "$work/inserted.wav" "$c" > "$work/said"
+    expect "two frames slipped in fail the check" "$?" 1
+    expect "and are counted" "$(grep -c '2 frames inserted in 1 places, 0 dropped' "$work/said")" 1
 }
 
 "group_$1"
