@@ -24,14 +24,17 @@ bash "$SOURCE_DIR/tools/need.sh" --no-install-recommends qemu-system-arm \
     linux-source-6.1 bc bison flex libssl-dev e2fsprogs || exit 1
 [ -s "$tarball" ] || { bad "no armel root at $tarball: the system test makes it"; finish; exit; }
 
+SECONDS=0
 kernel=$(bash "$board/kernel.sh" "$cache") || { bad "the kernel could not be built"; finish; exit; }
-step "kernel $kernel"
+step "kernel $kernel ($SECONDS s)"
 # Only the newest of each package that apt fetched into the armel root.
-debs=$(ls "$cache"/archives/*.deb | sort -t_ -k1,1 -k2,2Vr | awk -F_ '!seen[$1]++')
+mapfile -t debs < <(cd "$cache/archives" && ls *.deb | sort -t_ -k1,1 -k2,2Vr |
+    awk -F_ -v dir="$PWD" '!seen[$1]++ { print dir "/" $0 }')
+SECONDS=0
 image=$(bash "$board/image.sh" "$cache" "$kernel" "$tarball" \
-    "$PACKAGES/quorvel_${VERSION}_armel.deb" $debs) ||
+    "$PACKAGES/quorvel_${VERSION}_armel.deb" "${debs[@]}") ||
     { bad "the root disk could not be made"; finish; exit; }
-step "root disk $image ($(du -m "$image" | cut -f1) MiB used of $(($(stat -c %s "$image") >> 20)))"
+step "root disk $image ($SECONDS s; $(du -m "$image" | cut -f1) MiB used of $(($(stat -c %s "$image") >> 20)))"
 
 # The jobs' disks.
 play=$work/play
@@ -88,7 +91,6 @@ sed 's/^/  /' "$kept/recording.txt"
 expect "only a few stale frames between and after the programmes" \
     "$(awk '/stale frames/ { if ($(NF - 2) > 1024) print }' "$kept/recording.txt")" ""
 
-line=
 for group in $(cat "$suite/groups") skeleton; do
     line=$(console suite "suite $group status ")
     expect "on the board: $group (status $line)" \
