@@ -35,7 +35,7 @@ group_shipped() {
     expect_same "the manual page" "$SOURCE_DIR/Quorvel.1" \
         <(gzip -dc "$work/root/usr/share/man/man1/Quorvel.1.gz")
 
-    lintian --pedantic -I -E --info "$deb" "$PACKAGES/quorvel_${VERSION}_$DEB_ARCH.changes" \
+    TMPDIR=$work lintian --pedantic -I -E --info "$deb" "$PACKAGES/quorvel_${VERSION}_$DEB_ARCH.changes" \
         > "$work/lintian" 2>&1
     expect "lintian: no error, warning or pedantic tag" \
         "$(grep -E '^[EWP]: ' "$work/lintian")" ""
