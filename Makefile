@@ -15,9 +15,6 @@ PACKAGES := cmake ninja-build g++ googletest g++-arm-linux-gnueabi \
 	qemu-user alsa-utils sox valgrind man-db \
 	debhelper dpkg-dev devscripts lintian libc6:armel \
 	mmdebstrap qemu-user-static
-# The board's emulator and kernel build; qemu-system-arm's recommends
-# would bring in a desktop.
-BOARD_PACKAGES := qemu-system-arm linux-source-6.1 bc bison flex libssl-dev e2fsprogs
 
 .PHONY: all demo picture install bench package target board check deps native armel test clean
 
@@ -25,7 +22,6 @@ all: native
 
 deps:
 	bash tools/need.sh $(PACKAGES)
-	bash tools/need.sh --no-install-recommends $(BOARD_PACKAGES)
 
 native:
 	cmake -S . -B $(NATIVE) $(GENERATOR)

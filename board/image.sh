@@ -22,6 +22,7 @@ echo "image: unpacking $tarball and installing $# packages on the board" >&2
 mkdir "$work/root" "$work/job" "$work/job/debs"
 tar -C "$work/root" --numeric-owner -xzf "$tarball"
 install -m 755 "$board/init" "$work/root/sbin/board-init"
+mkdir "$work/root/job"
 cp "$@" "$work/job/debs/"
 echo provision > "$work/job/name"
 cat > "$work/job/run" <<'JOB'

@@ -20,6 +20,8 @@ board=$SOURCE_DIR/board
 kept=$BUILD_DIR/board
 step() { echo "board: $*"; }
 
+# The emulator and what the kernel's build needs; qemu-system-arm's
+# recommends would bring in a desktop.
 bash "$SOURCE_DIR/tools/need.sh" --no-install-recommends qemu-system-arm \
     linux-source-6.1 bc bison flex libssl-dev e2fsprogs || exit 1
 [ -s "$tarball" ] || { bad "no armel root at $tarball: the system test makes it"; finish; exit; }

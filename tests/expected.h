@@ -4,6 +4,7 @@
 #define QUORVEL_EXPECTED_H
 
 #include <algorithm>
+#include <cstdio>
 #include <vector>
 
 #include "Quorvel.h"
@@ -51,6 +52,22 @@ inline Bytes programme(Bytes clip)
             out.insert(out.end(), current.begin(), current.end());
     }
     return out;
+}
+
+// Appends the whole contents of the file at path to into; says why on
+// standard error when it cannot.
+inline bool readBytes(const char *path, Bytes &into)
+{
+    FILE *in = fopen(path, "rb");
+    if (in == nullptr) {
+        perror(path);
+        return false;
+    }
+    int c;
+    while ((c = getc(in)) != EOF)
+        into.push_back(static_cast<unsigned char>(c));
+    fclose(in);
+    return true;
 }
 
 } // namespace expected

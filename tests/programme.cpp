@@ -10,16 +10,9 @@ int main(int argc, char *argv[])
         fprintf(stderr, "usage: programme CLIPFILE\n");
         return 2;
     }
-    FILE *in = fopen(argv[1], "rb");
-    if (in == nullptr) {
-        perror(argv[1]);
-        return 1;
-    }
     expected::Bytes clip;
-    int c;
-    while ((c = getc(in)) != EOF)
-        clip.push_back(static_cast<unsigned char>(c));
-    fclose(in);
+    if (!expected::readBytes(argv[1], clip))
+        return 1;
     const expected::Bytes out = expected::programme(clip);
     return fwrite(out.data(), 1, out.size(), stdout) == out.size() ? 0 : 1;
 }

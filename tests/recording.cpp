@@ -31,20 +31,6 @@ uint32_t frameOf(unsigned char x)
     return v | static_cast<uint32_t>(v) << 16;
 }
 
-bool readFile(const char *path, expected::Bytes &into)
-{
-    FILE *f = fopen(path, "rb");
-    if (f == nullptr) {
-        perror(path);
-        return false;
-    }
-    int c;
-    while ((c = getc(f)) != EOF)
-        into.push_back(static_cast<unsigned char>(c));
-    fclose(f);
-    return true;
-}
-
 uint32_t le(const expected::Bytes &b, size_t at, int size)
 {
     uint32_t v = 0;
@@ -57,7 +43,7 @@ uint32_t le(const expected::Bytes &b, size_t at, int size)
 bool readWav(const char *path, Frames &frames)
 {
     expected::Bytes wav;
-    if (!readFile(path, wav))
+    if (!expected::readBytes(path, wav))
         return false;
     if (wav.size() < 12 || memcmp(wav.data(), "RIFF", 4) != 0 ||
         memcmp(wav.data() + 8, "WAVE", 4) != 0) {
@@ -159,7 +145,7 @@ int main(int argc, char *argv[])
     size_t cursor = 0;
     for (int c = 2; c < argc; ++c) {
         expected::Bytes clip;
-        if (!readFile(argv[c], clip))
+        if (!expected::readBytes(argv[c], clip))
             return 1;
         Frames want;
         for (unsigned char x : expected::programme(clip))
