@@ -13,7 +13,7 @@ CROSS_COMPILE := arm-linux-gnueabi-
 # cross dpkg-shlibdeps reads the symbols of the multiarch libc6:armel.
 # The board test installs its emulator and kernel sources itself.
 PACKAGES := cmake ninja-build g++ googletest g++-arm-linux-gnueabi \
-	qemu-user alsa-utils sox valgrind man-db \
+	qemu-user alsa-utils sox valgrind strace man-db \
 	debhelper dpkg-dev devscripts lintian libc6:armel \
 	mmdebstrap qemu-user-static
 

@@ -63,7 +63,7 @@ static void loadWhilePlayerLives(const char *path, int writeEnd)
 }
 
 // Quorvel plays a raw unsigned 8-bit clip through "aplay -r 22100": five
-// blocks of silence, then the clip five times at each of five rising
+// blocks of zero bytes, then the clip five times at each of five rising
 // speeds.  The parent becomes the player; the forked child feeds it.
 int main(int argc, char *argv[])
 {

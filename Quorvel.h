@@ -7,7 +7,7 @@
 
 constexpr int storeSize = 28600;  // bytes of clip kept, and of one pass
 constexpr const char playerRate[] = "22100";
-constexpr int passCount = 6;      // speed steps 0 (silence) to 5
+constexpr int passCount = 6;      // speed steps 0 (zero bytes) to 5
 constexpr int writesPerPass = 5;
 
 // The clip, loaded once; positions from sampleSize on are never loaded.
@@ -22,9 +22,9 @@ extern int bufSize;
 // process with status 1 and a message.
 void getAudioSamples(const char *path);
 
-// Rebuilds buf for a speed step: 0 is a pass of silence; step 1 to 6
-// keeps 7 - speed bytes of every 8 - speed.  A clip of 0 or 1 bytes
-// leaves buf as it was.
+// Rebuilds buf for a speed step: 0 is a pass of zero bytes, the lowest
+// level; step 1 to 6 keeps 7 - speed bytes of every 8 - speed.  A clip of
+// 0 or 1 bytes leaves buf as it was.
 void setSamplesSpeed(int speed);
 
 // Writes the six passes, five times each, to standard output and ends

@@ -4,9 +4,9 @@
 
 # Where the root's tarball and the packages fetched into it are kept, and
 # what the root holds beyond apt's minimal system: the board's init needs
-# mount, and its tests pgrep.
+# mount, and its tests pgrep and strace.
 cache=${XDG_CACHE_HOME:-$HOME/.cache}/quorvel
-root_packages="man-db mount procps"
+root_packages="man-db mount procps strace"
 tarball=$cache/bookworm-armel-${root_packages// /-}.tar.gz
 
 # armel_sources FILE: writes the host's Debian sources, limited to armel,

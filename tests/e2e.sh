@@ -160,6 +160,27 @@ group_names() {
     expect "a clip's name with control bytes: shown escaped" "$(cat "$d/err")" \
         "Error opening audio file $work/"'no\033]0;PWNED\007\033[2J\tx\\y\nError: all good '"$utf8: No such file or directory"
 
+    # A C1 control (CSI) and bytes that are not UTF-8 are escaped as well.
+    d=$(case_dir c1)
+    launch "$d" "$QUORVEL" "$work/"$'\xc2\x9b2J\x9b\xff'"$utf8"
+    expect "a clip's name with C1 controls and stray bytes: shown escaped" "$(cat "$d/err")" \
+        "Error opening audio file $work/"'\302\2332J\233\377'"$utf8: No such file or directory"
+
+    # A path near the kernel's limit, every byte of it escaped, leaves in
+    # one write, which no line of the player's can split.
+    local long=$work part
+    part=$(printf '\001%.0s' $(seq 200))
+    for _ in $(seq 19); do long=$long/$part; done
+    d=$(case_dir long)
+    if [ -n "$RUN" ]; then
+        RUN="$RUN -strace" launch "$d" "$QUORVEL" "$long"
+        mv "$d/err" "$d/trace"
+    else
+        RUN="strace -f -qq -e trace=write -o $d/trace" launch "$d" "$QUORVEL" "$long"
+    fi
+    expect "a path of ${#long} bytes: the message leaves in one write" \
+        "$(grep -c 'write(2,' "$d/trace")" 1
+
     for program in "$QUORVEL" "$QUORVEL_TEST"; do
         d=$(case_dir "unnamed${program##*/}")
         launch -A '' "$d" "$program"
