@@ -1,26 +1,34 @@
 #!/usr/bin/env bash
 # Boots the board once: the kernel in KERNEL (zImage, versatile-pb.dtb)
-# on the root disk IMAGE, with the folder JOB as its second disk, the job
-# that the init runs.  The console goes to OUT.console and what the sound
-# card plays to OUT.wav, at the player's rate, 22100 Hz.  A board that
-# has not reset itself after LIMIT seconds is stopped.  -snapshot leaves
-# IMAGE as it was.
-# Usage: boot.sh KERNEL IMAGE JOB OUT LIMIT [-snapshot]
+# on the root disk IMAGE, left as it was, with the folder JOB as its
+# second disk, the job that the init runs.  The console goes to
+# OUT.console and what the sound card plays to OUT.wav, at the player's
+# rate, 22100 Hz.  A board that has not reset itself after LIMIT seconds
+# is stopped; so is one whose boot is interrupted or ended, so that the
+# emulator never outlives this script.
+# Usage: boot.sh KERNEL IMAGE JOB OUT LIMIT
 set -eu
+. "$(dirname "$0")/../tests/archive.sh"
 kernel=$1 image=$2 job=$3 out=$4 limit=$5
-shift 5
 jobdisk=$(mktemp "${TMPDIR:-/tmp}/quorvel-job.XXXXXX")
-trap 'rm -f "$jobdisk"' EXIT
-mkfs.ext4 -q -F -d "$job" "$jobdisk" 64M > /dev/null
+on_exit 'rm -f "$jobdisk"'
+mkfs.ext4 -q -F -d "$job" "$jobdisk" 256M > /dev/null
 
-status=0
-timeout -k 5 "$limit" qemu-system-arm -M versatilepb -cpu arm926 -m 256 \
+# Started by root, the emulator gives up root's rights before the board
+# starts; each process dies with its parent, even one killed outright.
+options=()
+[ "$(id -u)" != 0 ] || options=(-runas nobody)
+setpriv --pdeathsig KILL timeout --foreground -k 5 "$limit" \
+    setpriv --pdeathsig KILL qemu-system-arm -M versatilepb -cpu arm926 -m 256 \
     -kernel "$kernel/zImage" -dtb "$kernel/versatile-pb.dtb" \
     -append "console=ttyAMA0 root=/dev/sda rw init=/sbin/board-init sym53c8xx.settle=0 panic=-1" \
     -drive file="$image",if=scsi,format=raw \
     -drive file="$jobdisk",if=scsi,format=raw,index=1 \
     -audiodev wav,id=snd0,path="$out.wav",out.frequency=22100 \
     -global pl041.audiodev=snd0 \
-    -nographic -no-reboot -net none "$@" < /dev/null > "$out.console" 2>&1 || status=$?
+    -nographic -no-reboot -net none -snapshot "${options[@]}" \
+    < /dev/null > "$out.console" 2>&1 &
+status=0
+wait $! || status=$?
 sed -i 's/\r$//' "$out.console"
 exit "$status"

@@ -1,61 +1,68 @@
 #!/usr/bin/env bash
 # Builds the board's kernel from Debian's linux-source-6.1: versatile_defconfig
 # merged with kernel.config, with the patches of this folder applied.  The
-# zImage, versatile-pb.dtb and .config are kept in CACHE/kernel-KEY, KEY
-# made of the source package's version, the fragment and the patches; a
-# build goes on under a temporary name and is renamed only when complete.
-# Prints the folder.  Usage: kernel.sh CACHE
+# zImage, versatile-pb.dtb and .config are kept in the cache as
+# kernel-KEY, KEY made of the source package's version, the fragment and
+# the patches.  Prints the folder.  Usage: kernel.sh
 set -eu
 board=$(cd "$(dirname "$0")" && pwd)
-cache=$1
+. "$board/../tests/archive.sh"
 make="make ARCH=arm CROSS_COMPILE=arm-linux-gnueabi-"
+
+# build TREE: unpacks, patches, configures and builds the source in
+# TREE/src and copies what the board needs into TREE/out.
+build() {
+    local src=$1/src/linux-source-6.1 log=$1/build.log
+    fail() {
+        tail -n 40 "$log" >&2
+        echo "kernel: $*" >&2
+        exit 1
+    }
+    tar -C "$1/src" -xf /usr/src/linux-source-6.1.tar.xz
+    for patch in "$board"/*.patch; do
+        patch -d "$src" -p1 --forward --quiet < "$patch" >> "$log" 2>&1 ||
+            fail "$(basename "$patch") does not apply"
+    done
+    (
+        cd "$src"
+        $make versatile_defconfig &&
+            ARCH=arm scripts/kconfig/merge_config.sh -m .config "$board/kernel.config" &&
+            $make olddefconfig
+    ) >> "$log" 2>&1 || fail "configuration failed"
+
+    # merge_config.sh only warns when an option does not stick.
+    local line want missing=
+    while read -r line; do
+        case $line in
+            CONFIG_*) want=$line ;;
+            "# CONFIG_"*" is not set") want=$line ;;
+            *) continue ;;
+        esac
+        grep -qxF "$want" "$src/.config" || missing="$missing ${want#\# }"
+    done < "$board/kernel.config"
+    [ -z "$missing" ] || fail "options that did not stick:$missing"
+
+    $make -C "$src" -j"$(nproc)" zImage dtbs >> "$log" 2>&1 || fail "the build failed"
+    mkdir "$1/out"
+    cp "$src/arch/arm/boot/zImage" "$src/arch/arm/boot/dts/versatile-pb.dtb" \
+        "$src/.config" "$1/out/"
+}
+
+# The source's 80 000 files are unpacked into a tmpfs in a mount
+# namespace of the build's own: they vanish with it, however the build
+# ends, where removing them from a disk takes ten seconds and more.
+if [ "${1:-}" = --build ]; then
+    on_exit :
+    build "$2"
+    exit
+fi
 version=$(dpkg-query -W -f='${Version}' linux-source-6.1)
 key=$(cat <(echo "$version") "$board/kernel.config" "$board"/*.patch |
     sha256sum | cut -c1-16)
-out=$cache/kernel-$key
-if [ -e "$out/zImage" ]; then
-    echo "$out"
-    exit 0
-fi
-
-mkdir -p "$cache"
-tree=$(mktemp -d "$cache/.kernel-$key.XXXXXX")
-trap 'rm -rf "$tree"' EXIT
-log=$tree/build.log
-fail() {
-    tail -n 40 "$log" >&2
-    echo "kernel: $*" >&2
-    exit 1
-}
+cache_entry "kernel-$key" zImage
 echo "kernel: building linux-source-6.1 $version for the board (about 5 minutes)" >&2
-tar -C "$tree" -xf /usr/src/linux-source-6.1.tar.xz
-src=$tree/linux-source-6.1
-for patch in "$board"/*.patch; do
-    patch -d "$src" -p1 --forward --quiet < "$patch" >> "$log" 2>&1 ||
-        fail "$(basename "$patch") does not apply"
-done
-(
-    cd "$src"
-    $make versatile_defconfig &&
-        ARCH=arm scripts/kconfig/merge_config.sh -m .config "$board/kernel.config" &&
-        $make olddefconfig
-) >> "$log" 2>&1 || fail "configuration failed"
-
-# merge_config.sh only warns when an option does not stick.
-missing=
-while read -r line; do
-    case $line in
-        CONFIG_*) want=$line ;;
-        "# CONFIG_"*" is not set") want=$line ;;
-        *) continue ;;
-    esac
-    grep -qxF "$want" "$src/.config" || missing="$missing ${want#\# }"
-done < "$board/kernel.config"
-[ -z "$missing" ] || fail "options that did not stick:$missing"
-
-$make -C "$src" -j"$(nproc)" zImage dtbs >> "$log" 2>&1 || fail "the build failed"
-mkdir "$tree/out"
-cp "$src/arch/arm/boot/zImage" "$src/arch/arm/boot/dts/versatile-pb.dtb" \
-    "$src/.config" "$tree/out/"
-mv "$tree/out" "$out"
-echo "$out"
+mkdir "$tree/src"
+unshare --user --map-root-user --mount \
+    sh -c 'mount -t tmpfs kernel "$1/src" && exec bash "$2" --build "$1"' sh "$tree" "$0"
+mv "$tree/out" "$entry"
+echo "$entry"

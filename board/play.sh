@@ -1,22 +1,45 @@
-# The board's play job: Quorvel, as installed by its package, plays each
-# clip of the job disk through the sound card, run by an ordinary user in
-# group audio.  While it plays, the stream's hardware parameters are read
-# from the kernel.  Each clip's results go to the console as lines
-# "board: play NAME WHAT".
+# The board's play job, as a board's owner would do it: apt installs the
+# Quorvel package from the job disk, resolving what it depends on from the
+# local repository there; an ordinary user in group audio runs it, with
+# no argument and then on each clip, played through the sound card while
+# the stream's hardware parameters are read from the kernel; then apt
+# removes it.  Results go to the console as lines "board: play WHAT ...".
 params=/proc/asound/card0/pcm0p/sub0/hw_params
+say() { sed "s/^/board: play $1 /"; }
+user() { setpriv --reuid=1000 --regid=1000 --groups=audio env HOME=/tmp "$@"; }
+
+rm -f /etc/apt/sources.list /etc/apt/sources.list.d/*
+echo 'deb [trusted=yes] file:/job/repo ./' > /etc/apt/sources.list
+{ apt-get -q update && apt-get -y install /job/quorvel.deb; } > /tmp/apt.log 2>&1
+echo "board: play install status $?"
+say apt < /tmp/apt.log
+dpkg-query -W -f='${Status}\n' quorvel | say installed
+user Quorvel 2> /tmp/err
+echo "board: play usage status $?"
+say "usage err" < /tmp/err
+user man -w Quorvel | say manual
+dpkg -L quorvel > /tmp/listed
+say listed < /tmp/listed
+
 for clip in $(cat /job/clips); do
-    setpriv --reuid=1000 --regid=1000 --groups=audio env HOME=/tmp \
-        Quorvel "/job/$clip.raw" > /tmp/out 2> /tmp/err &
+    user Quorvel "/job/$clip.raw" > /tmp/out 2> /tmp/err &
     pid=$!
     until grep -q '^rate:' $params 2> /dev/null || ! kill -0 $pid 2> /dev/null; do
         sleep 0.05
     done
-    sed "s/^/board: play $clip hw_params /" $params
+    say "$clip hw_params" < $params
     wait $pid
     echo "board: play $clip status $?"
-    sed "s/^/board: play $clip out /" /tmp/out
-    sed "s/^/board: play $clip err /" /tmp/err
+    say "$clip out" < /tmp/out
+    say "$clip err" < /tmp/err
 done
 # The emulator holds back the last frames of a stream until more audio
 # comes: a second of silence pushes them out.
 head -c 22100 /dev/zero | tr '\0' '\200' | aplay -q -r 22100
+
+apt-get -y remove quorvel > /tmp/apt.log 2>&1
+echo "board: play remove status $?"
+while read -r path; do
+    [ -f "$path" ] && echo "board: play left $path"
+done < /tmp/listed
+dpkg-query -W -f='${Status}\n' quorvel 2>&1 | say removed

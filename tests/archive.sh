@@ -1,13 +1,36 @@
-# The Debian archive this machine's apt uses, for armel, and the armel
-# root built from it: sourced by the scripts that fetch armel packages
-# and by those that use the root.
+# The Debian archive this machine's apt uses, for armel, and the board's
+# armel root built from it: sourced by the scripts that fetch armel
+# packages and by those that make or use the root and the board.
 
-# Where the root's tarball and the packages fetched into it are kept, and
-# what the root holds beyond apt's minimal system: the board's init needs
-# mount, and its tests pgrep and strace.
+# Where what takes long to make is kept, and what the root holds beyond
+# apt's minimal system: the board's init needs mount, and its tests pgrep
+# and strace.
 cache=${XDG_CACHE_HOME:-$HOME/.cache}/quorvel
 root_packages="man-db mount procps strace"
-tarball=$cache/bookworm-armel-${root_packages// /-}.tar.gz
+
+# on_exit COMMANDS: when the script ends, however it ends, what it left
+# running is told to end and waited for, then COMMANDS run.  Nothing cuts
+# that short: it ignores the signals that would (Ctrl-C reaches every
+# process of the group, and the test runner's end sends SIGTERM after
+# it) and a reader of its output that is gone.
+on_exit() {
+    trap 'trap "" INT TERM PIPE; pkill -TERM -P $$ || :; wait; '"$1" EXIT
+}
+
+# cache_entry NAME FILE: the cache's entry NAME, complete once it holds
+# FILE.  When it is, prints its path and ends the script; otherwise sets
+# entry to that path and tree to a new temporary folder beside it, to be
+# renamed when complete, and removed if the script ends before.
+cache_entry() {
+    entry=$cache/$1
+    if [ -e "$entry/$2" ]; then
+        echo "$entry"
+        exit 0
+    fi
+    mkdir -p "$cache"
+    tree=$(mktemp -d "$cache/.$1.XXXXXX")
+    on_exit 'rm -rf "$tree"'
+}
 
 # armel_sources FILE: writes the host's Debian sources, limited to armel,
 # in the deb822 form of /etc/apt/sources.list.d/*.sources (or converted

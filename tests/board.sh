@@ -1,42 +1,64 @@
 # The armel package and the armel suite on an emulated ARMv5TE board,
 # QEMU's versatilepb, with a 32-bit ARM kernel of our own and its sound
-# card, the PL041 AACI with an LM4549 codec.  Two boots run side by side:
-# one plays clips with the installed package through the sound card,
-# whose output the host checks frame by frame; the other runs the
-# end-to-end groups and the skeleton's test on the board's kernel.  The
-# kernel and the provisioned root disk are cached; the last run's
-# recording and consoles are kept in BUILD_DIR/board.
+# card, the PL041 AACI with an LM4549 codec, on a Debian bookworm armel
+# root.  Two boots run side by side: on one, apt installs the package from
+# a local repository on the job disk, an ordinary user plays clips with it
+# through the sound card, whose output the host checks frame by frame,
+# and apt removes it again; the other runs the end-to-end groups and the
+# skeleton's test on the board's kernel.  The root and the kernel are
+# cached; the last run's recording and consoles are kept in
+# BUILD_DIR/board.  All of it runs as an ordinary user.
 # Usage: board.sh, with lib.sh's variables, QUORVEL_TEST, FAILCALL_LIB,
 # BOARD_HELPERS (the target's stand-in and programme), PACKAGES, VERSION,
 # SOURCE_DIR and BUILD_DIR.
 . "$(dirname "$0")/lib.sh"
 . "$(dirname "$0")/archive.sh"
 
-if [ "$(id -u)" -ne 0 ]; then
-    echo "skipped: the board test needs root, for the ownership of the files in its root disk"
-    exit 77
-fi
 board=$SOURCE_DIR/board
 kept=$BUILD_DIR/board
+deb=quorvel_${VERSION}_armel.deb
 step() { echo "board: $*"; }
 
-# The emulator and what the kernel's build needs; qemu-system-arm's
-# recommends would bring in a desktop.
-bash "$SOURCE_DIR/tools/need.sh" --no-install-recommends qemu-system-arm \
-    linux-source-6.1 bc bison flex libssl-dev e2fsprogs || exit 1
-[ -s "$tarball" ] || { bad "no armel root at $tarball: the system test makes it"; finish; exit; }
+# Whatever this script started ends with it: each boot stops its own
+# emulator, and a build cleans up its unfinished work.
+on_exit 'rm -rf "$work"'
 
 SECONDS=0
-kernel=$(bash "$board/kernel.sh" "$cache") || { bad "the kernel could not be built"; finish; exit; }
-step "kernel $kernel ($SECONDS s)"
-# Only the newest of each package that apt fetched into the armel root.
-mapfile -t debs < <(cd "$cache/archives" && ls *.deb | sort -t_ -k1,1 -k2,2Vr |
-    awk -F_ -v dir="$PWD" '!seen[$1]++ { print dir "/" $0 }')
+root=$(bash "$board/root.sh") || { bad "the armel root could not be made"; finish; exit; }
+step "root $root ($SECONDS s)"
 SECONDS=0
-image=$(bash "$board/image.sh" "$cache" "$kernel" "$tarball" \
-    "$PACKAGES/quorvel_${VERSION}_armel.deb" "${debs[@]}") ||
-    { bad "the root disk could not be made"; finish; exit; }
-step "root disk $image ($SECONDS s; $(du -m "$image" | cut -f1) MiB used of $(($(stat -c %s "$image") >> 20)))"
+kernel=$(bash "$board/kernel.sh") || { bad "the kernel could not be built"; finish; exit; }
+step "kernel $kernel ($SECONDS s)"
+
+# The root disk, owned as the tarball says: fakeroot lends tar and
+# mkfs.ext4 the owners that an ordinary user cannot give.
+SECONDS=0
+image=$work/board.img
+mkdir "$work/root"
+fakeroot sh -c 'tar -C "$1" --numeric-owner -xzf "$2" &&
+    install -m 755 "$3" "$1/sbin/board-init" && mkdir "$1/job" &&
+    mkfs.ext4 -q -F -d "$1" "$4" 1G' sh "$work/root" "$root/root.tar.gz" \
+    "$board/init" "$image" > "$work/image.log" 2>&1 ||
+    { cat "$work/image.log"; bad "the root disk could not be made"; finish; exit; }
+rm -rf "$work/root"
+step "root disk ($SECONDS s)"
+
+# A boot ended while its board runs takes its emulator with it at once.
+hang=$work/hang
+mkdir "$hang"
+echo hang > "$hang/name"
+echo 'echo "board: hanging"; sleep 600' > "$hang/run"
+bash "$board/boot.sh" "$kernel" "$image" "$hang" "$hang" 120 &
+hung=$!
+until grep -q 'board: hanging' "$hang.console" 2> /dev/null || ! kill -0 $hung 2> /dev/null; do
+    sleep 0.2
+done
+expect "a board runs a job that hangs" "$(grep -c 'board: hanging' "$hang.console")" 1
+SECONDS=0
+kill -TERM $hung
+wait $hung
+expect "a boot told to end ends within 10 s (took $SECONDS s)" "$((SECONDS <= 10))" 1
+expect "and no emulator of it is left" "$(pgrep -fc "path=$hang.wav")" 0
 
 # The jobs' disks.
 play=$work/play
@@ -46,6 +68,8 @@ echo play > "$play/name"
 echo "demo random" > "$play/clips"
 "$HOST_BIN/democlip" "$play/demo.raw"
 head -c 28600 /dev/urandom > "$play/random.raw"
+cp -r "$root/repo" "$play/repo"
+cp "$PACKAGES/$deb" "$play/quorvel.deb"
 
 suite=$work/suite
 mkdir -p "$suite/bin" "$suite/tests" "$suite/helpers"
@@ -61,10 +85,11 @@ rm -rf "$kept"
 mkdir -p "$kept"
 step "booting the play and suite jobs side by side"
 SECONDS=0
-bash "$board/boot.sh" "$kernel" "$image" "$play" "$kept/play" 300 -snapshot &
-bash "$board/boot.sh" "$kernel" "$image" "$suite" "$kept/suite" 900 -snapshot
+bash "$board/boot.sh" "$kernel" "$image" "$play" "$kept/play" 300 &
+play_boot=$!
+bash "$board/boot.sh" "$kernel" "$image" "$suite" "$kept/suite" 900
 expect "the suite's board reset itself" "$?" 0
-wait %1
+wait "$play_boot"
 expect "the play board reset itself" "$?" 0
 step "both boards done in $SECONDS s"
 
@@ -76,6 +101,18 @@ for job in play suite; do
         tail -n 30 "$kept/$job.console"
 done
 
+expect "apt installs the package and what it depends on from the job disk" \
+    "$(console play 'play install status ')" 0 || console play 'play apt '
+console play 'play apt ' | sed -n '/NEW packages will be installed/,/^[0-9]* upgraded/p'
+expect "installed" "$(console play 'play installed ')" "install ok installed"
+expect "no argument: status" "$(console play 'play usage status ')" 1
+expect "no argument: usage" "$(console play 'play usage err ')" \
+    "$(printf 'No audio file specified.\nUse: Quorvel <audioFile>')"
+expect "man finds the manual page" "$(console play 'play manual ')" \
+    /usr/share/man/man1/Quorvel.1.gz
+expect "dpkg lists what the package installed" \
+    "$(console play 'play listed ' | grep -E 'Quorvel|copyright|changelog' | sort | xargs)" \
+    "$shipped_files"
 for clip in demo random; do
     expect "$clip: status" "$(console play "play $clip status ")" 0
     expect "$clip: announcement" "$(console play "play $clip out ")" "$announced"
@@ -85,6 +122,10 @@ for clip in demo random; do
         "$(console play "play $clip hw_params " | grep -E '^(format|channels|rate):' | xargs)" \
         "format: S16_LE channels: 2 rate: 22100 (22100/1)"
 done
+expect "apt removes the package" "$(console play 'play remove status ')" 0
+expect "none of its files is left" "$(console play 'play left ')" ""
+expect "dpkg knows it no longer" "$(console play 'play removed ' | grep -c 'ok installed')" 0
+
 (cd "$play" && "$HOST_BIN/recording" "$kept/play.wav" demo.raw random.raw) > "$kept/recording.txt"
 expect "the card played both programmes exactly" "$?" 0
 sed 's/^/  /' "$kept/recording.txt"

@@ -10,7 +10,7 @@ export LC_ALL=C
 passes=0
 fails=0
 work=$(mktemp -d "${TMPDIR:-/tmp}/quorvel-e2e.XXXXXX")
-trap 'rm -rf "$work"' EXIT
+trap 'trap "" INT TERM PIPE; rm -rf "$work"' EXIT
 
 # The emulator by full path, so that a test may empty PATH for the
 # program alone.
