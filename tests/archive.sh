@@ -7,6 +7,9 @@
 # and strace.
 cache=${XDG_CACHE_HOME:-$HOME/.cache}/quorvel
 root_packages="man-db mount procps strace"
+# mkfs.ext4, which writes the board's disks, is in /usr/sbin, not on an
+# ordinary user's PATH.
+PATH=$PATH:/usr/sbin:/sbin
 
 # on_exit COMMANDS: when the script ends, however it ends, what it left
 # running is told to end and waited for, then COMMANDS run.  Nothing cuts
