@@ -60,7 +60,7 @@ version=$(dpkg-query -W -f='${Version}' linux-source-6.1)
 key=$(cat <(echo "$version") "$board/kernel.config" "$board"/*.patch |
     sha256sum | cut -c1-16)
 cache_entry "kernel-$key" zImage
-echo "kernel: building linux-source-6.1 $version for the board (about 5 minutes)" >&2
+echo "kernel: building linux-source-6.1 $version for the board (about 4 minutes)" >&2
 mkdir "$tree/src"
 unshare --user --map-root-user --mount \
     sh -c 'mount -t tmpfs kernel "$1/src" && exec bash "$2" --build "$1"' sh "$tree" "$0"

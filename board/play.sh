@@ -10,7 +10,7 @@ user() { setpriv --reuid=1000 --regid=1000 --groups=audio env HOME=/tmp "$@"; }
 
 rm -f /etc/apt/sources.list /etc/apt/sources.list.d/*
 echo 'deb [trusted=yes] file:/job/repo ./' > /etc/apt/sources.list
-{ apt-get -q update && apt-get -y install /job/quorvel.deb; } > /tmp/apt.log 2>&1
+(apt-get -q update && cd /job && apt-get -y install ./quorvel_*_armel.deb) > /tmp/apt.log 2>&1
 echo "board: play install status $?"
 say apt < /tmp/apt.log
 dpkg-query -W -f='${Status}\n' quorvel | say installed

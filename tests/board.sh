@@ -69,7 +69,7 @@ echo "demo random" > "$play/clips"
 "$HOST_BIN/democlip" "$play/demo.raw"
 head -c 28600 /dev/urandom > "$play/random.raw"
 cp -r "$root/repo" "$play/repo"
-cp "$PACKAGES/$deb" "$play/quorvel.deb"
+cp "$PACKAGES/$deb" "$play/"
 
 suite=$work/suite
 mkdir -p "$suite/bin" "$suite/tests" "$suite/helpers"
