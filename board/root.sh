@@ -24,12 +24,13 @@ chmod 755 "$scratch"
 on_exit 'rm -rf "$tree"; rm -rf "$scratch" 2> /dev/null ||
     unshare --map-auto --map-root-user rm -rf "$scratch"'
 # The root's apt fetches into its own archives, emptied first, and the
-# hooks copy them out: mmdebstrap's user namespace cannot write here.
+# hooks copy them out: mmdebstrap's user namespace cannot write here.  It
+# splits a hook into words as a shell would.
 TMPDIR=$scratch timeout -k 5 30m mmdebstrap --mode=unshare --skip=check/signed-by \
     --variant=apt --architectures=armel --include="${root_packages// /,}" \
     --customize-hook='rm -f "$1"/var/cache/apt/archives/*.deb' \
     --customize-hook='APT_CONFIG=$MMDEBSTRAP_APT_CONFIG apt-get -qq -y --download-only install alsa-utils' \
-    --customize-hook="sync-out /var/cache/apt/archives $tree/repo" \
+    --customize-hook="sync-out /var/cache/apt/archives $(printf %q "$tree/repo")" \
     bookworm "$tree/root.tar.gz" "$tree/armel.sources" > "$tree/log" 2>&1 &
 if ! wait $!; then
     tail -n 30 "$tree/log" >&2
