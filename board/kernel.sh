@@ -64,5 +64,4 @@ echo "kernel: building linux-source-6.1 $version for the board (about 4 minutes)
 mkdir "$tree/src"
 unshare --user --map-root-user --mount \
     sh -c 'mount -t tmpfs kernel "$1/src" && exec bash "$2" --build "$1"' sh "$tree" "$0"
-mv "$tree/out" "$entry"
-echo "$entry"
+cache_keep

@@ -12,6 +12,8 @@ set -eu
 cache_entry "armel-root-${root_packages// /-}" root.tar.gz
 echo "root: building a Debian bookworm armel root with mmdebstrap (about 3 minutes)" >&2
 armel_sources "$tree/armel.sources"
+out=$tree/out
+mkdir "$out"
 
 # mmdebstrap runs in namespaces of its own, as root too, so that nothing
 # it mounts or starts outlives it, and works in a folder of its own that
@@ -30,18 +32,15 @@ TMPDIR=$scratch timeout -k 5 30m mmdebstrap --mode=unshare --skip=check/signed-b
     --variant=apt --architectures=armel --include="${root_packages// /,}" \
     --customize-hook='rm -f "$1"/var/cache/apt/archives/*.deb' \
     --customize-hook='APT_CONFIG=$MMDEBSTRAP_APT_CONFIG apt-get -qq -y --download-only install alsa-utils' \
-    --customize-hook="sync-out /var/cache/apt/archives $(printf %q "$tree/repo")" \
-    bookworm "$tree/root.tar.gz" "$tree/armel.sources" > "$tree/log" 2>&1 &
+    --customize-hook="sync-out /var/cache/apt/archives $(printf %q "$out/repo")" \
+    bookworm "$out/root.tar.gz" "$tree/armel.sources" > "$tree/log" 2>&1 &
 if ! wait $!; then
     tail -n 30 "$tree/log" >&2
     echo "root: mmdebstrap could not build the root" >&2
     exit 1
 fi
-rm -rf "$tree/repo/partial" "$tree/repo/lock"
-(cd "$tree/repo" && dpkg-scanpackages -m . > Packages 2> /dev/null)
+rm -rf "$out/repo/partial" "$out/repo/lock"
+(cd "$out/repo" && dpkg-scanpackages -m . > Packages 2> /dev/null)
 # What earlier roots and root disks left in the cache.
 rm -rf "$cache"/armel-root-* "$cache"/bookworm-armel*.tar.gz "$cache/archives" "$cache"/board-*.img
-mkdir "$tree/out"
-mv "$tree/root.tar.gz" "$tree/repo" "$tree/out/"
-mv "$tree/out" "$entry"
-echo "$entry"
+cache_keep

@@ -22,8 +22,8 @@ on_exit() {
 
 # cache_entry NAME FILE: the cache's entry NAME, complete once it holds
 # FILE.  When it is, prints its path and ends the script; otherwise sets
-# entry to that path and tree to a new temporary folder beside it, to be
-# renamed when complete, and removed if the script ends before.
+# entry to that path and tree to a new temporary folder beside it, removed
+# if the script ends before cache_keep.
 cache_entry() {
     entry=$cache/$1
     if [ -e "$entry/$2" ]; then
@@ -33,6 +33,13 @@ cache_entry() {
     mkdir -p "$cache"
     tree=$(mktemp -d "$cache/.$1.XXXXXX")
     on_exit 'rm -rf "$tree"'
+}
+
+# cache_keep: what was made in tree/out becomes the entry, in one rename;
+# prints its path.
+cache_keep() {
+    mv "$tree/out" "$entry"
+    echo "$entry"
 }
 
 # armel_sources FILE: writes the host's Debian sources, limited to armel,
