@@ -1,6 +1,13 @@
-# The Debian archive this machine's apt uses, for armel, and the board's
-# armel root built from it: sourced by the scripts that fetch armel
-# packages and by those that make or use the root and the board.
+# The Debian suite of the target, whose packages come from the mirrors
+# this machine's apt uses, the cache of what is built from it, and the
+# folders that a killed run must not leave behind: sourced by the tests
+# and by the scripts that fetch armel packages or make or use the root,
+# the package builds' chroot and the board.
+
+# The Debian suite that the board's root, its kernel's source and every
+# armel package come from, whatever the host runs: named here alone (and
+# in kernel.sh, the name of its kernel's source package).
+suite=bookworm
 
 # Where what takes long to make is kept, and what the root holds beyond
 # apt's minimal system: the board's init needs mount, and its tests pgrep
@@ -20,47 +27,106 @@ on_exit() {
     trap 'trap "" INT TERM PIPE; pkill -TERM -P $$ || :; wait; '"$1" EXIT
 }
 
+# remove FOLDER: removes it, with what a namespace gave other owners.
+remove() { rm -rf "$1" 2> /dev/null || unshare --map-auto --map-root-user rm -rf "$1"; }
+
+# scratch TEMPLATE: sets made to a new folder, made as mktemp -d makes it
+# and held (flock) while this script or anything it started lives.  What
+# killed runs left under the same name, held by nobody, goes first; the
+# lock is taken before the folder is marked, so a new one is never taken
+# for a left one.
+scratch() {
+    local old
+    for old in "${1%.*}".*/.held; do
+        [ -O "$old" ] && flock -n "$old" true && remove "${old%/.held}"
+    done
+    made=$(mktemp -d "$1") || exit 1
+    exec {held}> "$made/.holding" && flock "$held" && mv "$made/.holding" "$made/.held"
+}
+
 # cache_entry NAME FILE: the cache's entry NAME, complete once it holds
 # FILE.  When it is, prints its path and ends the script; otherwise sets
-# entry to that path and tree to a new temporary folder beside it, removed
-# if the script ends before cache_keep.
+# entry to that path and tree to a new folder beside it, removed if the
+# script ends before cache_keep.  One run at a time makes an entry: the
+# others wait for it, then take what it made.
 cache_entry() {
     entry=$cache/$1
+    mkdir -p "$cache" || exit 1
+    exec {busy}> "$cache/.$1.lock"
+    flock -n "$busy" || { echo "waiting for another run to finish $entry" >&2; flock "$busy"; }
     if [ -e "$entry/$2" ]; then
         echo "$entry"
         exit 0
     fi
-    mkdir -p "$cache"
-    tree=$(mktemp -d "$cache/.$1.XXXXXX")
-    on_exit 'rm -rf "$tree"'
+    scratch "$cache/.$1.XXXXXX"
+    tree=$made
+    on_exit 'remove "$tree"'
 }
 
 # cache_keep: what was made in tree/out becomes the entry, in one rename;
 # prints its path.
 cache_keep() {
-    mv "$tree/out" "$entry"
+    mv -T "$tree/out" "$entry"
+    echo "made $entry in $SECONDS s" >&2
     echo "$entry"
 }
 
-# armel_sources FILE: writes the host's Debian sources, limited to armel,
-# in the deb822 form of /etc/apt/sources.list.d/*.sources (or converted
-# from the one-line form of /etc/apt/sources.list).
-armel_sources() {
-    local part
-    : > "$1"
-    for part in /etc/apt/sources.list.d/*.sources; do
-        [ -f "$part" ] && grep -qi '^URIs:.*debian' "$part" || continue
-        sed '/^Types:/a Architectures: armel' "$part" >> "$1"
-        printf '\n' >> "$1"
-    done
-    if [ ! -s "$1" ] && [ -f /etc/apt/sources.list ]; then
-        awk '$1 == "deb" && $2 !~ /^\[/ && /debian/ {
-                 printf "Types: deb\nArchitectures: armel\nURIs: %s\nSuites: %s\nComponents:", $2, $3
-                 for (i = 4; i <= NF; i++) printf " %s", $i
-                 printf "\n\n" }' /etc/apt/sources.list > "$1"
-    fi
-    if [ ! -s "$1" ]; then
-        echo "no Debian archive found in /etc/apt/sources.list or /etc/apt/sources.list.d/" >&2
-        return 1
-    fi
+# bootstrap ARGUMENT...: mmdebstrap ARGUMENTs in its unshare mode, as
+# whoever runs it: in namespaces of its own, as root too, so that nothing
+# it mounts or starts outlives it, and in the run's process group, so
+# that whatever ends the run ends it too.  It works in a folder of its
+# own that its namespace's root can reach (a private home may not let
+# it).  Told to end, it may first wait half a minute for a maintainer
+# script under emulation: it is killed 5 s after the signal.  What it
+# says goes to tree/log, shown whole if it fails.
+bootstrap() {
+    scratch "${TMPDIR:-/tmp}/quorvel-mmdebstrap.XXXXXX"
+    scratch_dir=$made
+    chmod 755 "$scratch_dir"
+    on_exit 'remove "$tree"; remove "$scratch_dir"'
+    TMPDIR=$scratch_dir timeout --foreground -k 5 30m mmdebstrap --mode=unshare \
+        --skip=check/signed-by "$@" > "$tree/log" 2>&1 &
+    wait $! || { cat "$tree/log" >&2; echo "mmdebstrap failed" >&2; exit 1; }
+}
+
+# target_sources FILE: the suite's sources, in the deb822 form, at the
+# Debian mirrors that the host's apt uses (what this machine reaches),
+# signed by Debian's archive keyring; the host's own suites play no part.
+# The suite and its updates, not its security archive: some mirrors have
+# no armel there, and a package of two architectures must come from one.
+target_sources() {
+    { sed -n 's/^URIs://p' /etc/apt/sources.list.d/*.sources 2> /dev/null | xargs -rn1
+      awk '$1 == "deb" { for (i = 2; i <= NF; i++) if ($i ~ "://") { print $i; break } }' \
+          /etc/apt/sources.list 2> /dev/null
+    } | grep '/debian/*$' | sort -u | while read -r uri; do
+        printf 'Types: deb\nURIs: %s\nSuites: %s %s-updates\nComponents: main\nSigned-By: %s\n\n' \
+            "$uri" "$suite" "$suite" /usr/share/keyrings/debian-archive-keyring.gpg
+    done > "$1"
+    [ -s "$1" ] || { echo "no Debian mirror in the host's apt sources" >&2; return 1; }
+}
+
+# target_fetch DIR ARCH PACKAGE...: downloads the suite's PACKAGEs for
+# ARCH into DIR/debs, through an apt configuration of its own in DIR/apt
+# that leaves the host's lists and dpkg state alone.
+target_fetch() {
+    local dir=$1 apt=$1/apt arch=$2
+    shift 2
+    rm -rf "$apt" "$dir/debs"
+    mkdir -p "$apt/lists/partial" "$apt/cache/archives/partial" "$apt/sources" "$dir/debs"
+    : > "$apt/status"
+    target_sources "$apt/sources/debian.sources"
+    cat > "$apt/apt.conf" <<CONF
+APT::Architecture "$arch";
+APT::Architectures { "$arch"; };
+APT::Sandbox::User "root";
+Dir::State "$apt";
+Dir::State::Lists "$apt/lists";
+Dir::State::status "$apt/status";
+Dir::Cache "$apt/cache";
+Dir::Etc::SourceList "/dev/null";
+Dir::Etc::SourceParts "$apt/sources";
+CONF
+    echo "fetching $suite's $* for $arch" >&2
+    APT_CONFIG=$apt/apt.conf apt-get -qq --error-on=any update &&
+        (cd "$dir/debs" && APT_CONFIG=$apt/apt.conf apt-get -qq download "$@")
 }

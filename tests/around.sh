@@ -79,14 +79,35 @@ group_install() {
         "$(readelf -S "$installed" | grep -c -e '\.debug_info' -e '\.symtab')" 0
 }
 
-# A cross build that cannot even be configured leaves nothing behind that
-# would break the next run.
+# A cross build that cannot even be configured, a test without its
+# temporary folder, and a test killed outright leave nothing behind that
+# would break the next run, and write nothing elsewhere.
 group_build() {
     make -s -C "$SOURCE_DIR" armel ARMEL="$work/armel" CROSS_COMPILE=missing- \
         > "$work/log" 2>&1
     expect "make armel without its compiler fails" "$?" 2
     expect "it names the missing compiler" "$(grep -c 'missing-g' "$work/log" | awk '{print ($1 > 0)}')" 1
     expect_missing "no half-configured build folder is left" "$work/armel"
+
+    # begin: what a test script does first.
+    local begin='. "$(dirname "$0")/lib.sh"; ' run pids=()
+    TMPDIR=$work/none bash -c "$begin"'echo "went on in $work"' "$SOURCE_DIR/tests/x" \
+        > "$work/said" 2>&1
+    expect "a test whose TMPDIR is missing stops" "$?" 1
+    expect "with one line naming it" "$(grep -c "$work/none" "$work/said")/$(wc -l < "$work/said")" 1/1
+
+    for run in killed running; do
+        TMPDIR=$work bash -c "$begin"'echo "$work"; exec sleep 60' "$SOURCE_DIR/tests/x" \
+            > "$work/$run" &
+        pids+=($!)
+    done
+    until [ -s "$work/killed" ] && [ -s "$work/running" ]; do sleep 0.05; done
+    kill -KILL "${pids[0]}"
+    wait "${pids[0]}" 2> /dev/null
+    TMPDIR=$work bash -c "$begin" "$SOURCE_DIR/tests/x"
+    expect_missing "the next test removes what a killed one left" "$(cat "$work/killed")"
+    expect "but not what a running one holds" "$([ -d "$(cat "$work/running")" ] && echo held)" held
+    kill "${pids[1]}"
 }
 
 # The board's check of a sound card's recording, on recordings made here

@@ -6,10 +6,12 @@
 #   FAILCALL_LIB           the preloadable library that makes calls fail
 set -u
 export LC_ALL=C
+. "$(dirname "$0")/archive.sh"
 
 passes=0
 fails=0
-work=$(mktemp -d "${TMPDIR:-/tmp}/quorvel-e2e.XXXXXX")
+scratch "${TMPDIR:-/tmp}/quorvel-e2e.XXXXXX"
+work=$made
 trap 'trap "" INT TERM PIPE; rm -rf "$work"' EXIT
 
 # The emulator by full path, so that a test may empty PATH for the
@@ -190,13 +192,14 @@ expect_libraries() {
 }
 
 # expect_hardened PROGRAM: hardening-check finds every protection, but
-# for control-flow integrity, which Debian does not ask for, and stack
-# clash protection on ARM, which Thumb-1 code cannot have.
+# for control-flow integrity, which Debian does not ask for, branch
+# protection, which only AArch64 has, and stack clash protection on ARM,
+# which Thumb-1 code cannot have.
 expect_hardened() {
     local report
     report=$(hardening-check "$1" 2> /dev/null)
     [ -n "$report" ] || bad "$1: hardening-check gave no report (package devscripts)"
-    local allowed='Control flow integrity'
+    local allowed='Control flow integrity|Branch Protection'
     [ -n "${ARM:-}" ] && allowed="$allowed|Stack clash protection"
     expect "$1: no protection missing" \
         "$(grep ': no' <<< "$report" | grep -vE "^ ($allowed):")" ""

@@ -7,7 +7,7 @@
 deb=$PACKAGES/quorvel_${VERSION}_$DEB_ARCH.deb
 
 group_build() {
-    rm -rf "$PACKAGES"
+    rm -rf "${PACKAGES:?}"
     bash "$SOURCE_DIR/tools/package.sh" "$PACKAGES" "$DEB_ARCH" > "$work/log" 2>&1
     expect "dpkg-buildpackage builds the $DEB_ARCH package" "$?" 0 || cat "$work/log"
     expect "the package and its debug symbols" \

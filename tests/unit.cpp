@@ -147,7 +147,8 @@ class Loader : public ::testing::Test {
 
     void SetUp() override
     {
-        char name[] = "/tmp/quorvel-unit-XXXXXX";
+        // In the folder the test runs in, its build folder.
+        char name[] = "quorvel-unit-XXXXXX";
         ASSERT_NE(mkdtemp(name), nullptr);
         dir = name;
     }

@@ -18,7 +18,7 @@ if [ "${RECORD:-0}" != 1 ] &&
     exec "$build/Quorvel" "$clip"
 fi
 
-config=$(mktemp -d)
+config=$(mktemp -d) || exit 1
 partial=$wav.partial
 trap 'rm -rf "$config" "$partial"' EXIT
 mkdir "$config/alsa"

@@ -6,7 +6,7 @@
 set -eu
 build=$(cd "$1" && pwd)
 bash "$(dirname "$0")/../need.sh" hyperfine sox
-work=$(mktemp -d)
+work=$(mktemp -d) || exit 1
 trap 'rm -rf "$work"' EXIT
 export PATH="$build/bench:$PATH"
 
