@@ -1,23 +1,27 @@
 #!/usr/bin/env bash
 # Boots the board once: the kernel in KERNEL (zImage, versatile-pb.dtb)
 # on the root disk IMAGE, left as it was, with the folder JOB as its
-# second disk, the job that the init runs.  The console goes to
-# OUT.console and what the sound card plays to OUT.wav, at the player's
-# rate, 22100 Hz.  A board that has not reset itself after LIMIT seconds
+# second disk (written to OUT.disk), the job that the init runs.  The
+# console goes to OUT.console and what the sound card plays to OUT.wav,
+# at the player's rate, 22100 Hz.  A board that has not reset itself after LIMIT seconds
 # is stopped; so is one whose boot is interrupted or ended, so that the
 # emulator never outlives this script.
 # Usage: boot.sh KERNEL IMAGE JOB OUT LIMIT
 set -eu
 . "$(dirname "$0")/../tests/archive.sh"
 kernel=$1 image=$2 job=$3 out=$4 limit=$5
-jobdisk=$(mktemp "${TMPDIR:-/tmp}/quorvel-job.XXXXXX")
+jobdisk=$out.disk
 on_exit 'rm -f "$jobdisk"'
 mkfs.ext4 -q -F -d "$job" "$jobdisk" 256M > /dev/null
 
 # Started by root, the emulator gives up root's rights before the board
 # starts; each process dies with its parent, even one killed outright.
 options=()
-[ "$(id -u)" != 0 ] || options=(-runas nobody)
+if [ "$(id -u)" = 0 ]; then
+    # QEMU 9.1 and later name it -run-with user=, and have no -runas.
+    options=(-runas nobody)
+    ! qemu-system-arm -help | grep -q -- '^-run-with.*user=' || options=(-run-with user=nobody)
+fi
 setpriv --pdeathsig KILL timeout --foreground -k 5 "$limit" \
     setpriv --pdeathsig KILL qemu-system-arm -M versatilepb -cpu arm926 -m 256 \
     -kernel "$kernel/zImage" -dtb "$kernel/versatile-pb.dtb" \

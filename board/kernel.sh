@@ -1,24 +1,27 @@
 #!/usr/bin/env bash
-# Builds the board's kernel from Debian's linux-source-6.1: versatile_defconfig
-# merged with kernel.config, with the patches of this folder applied.  The
-# zImage, versatile-pb.dtb and .config are kept in the cache as
-# kernel-KEY, KEY made of the source package's version, the fragment and
-# the patches.  Prints the folder.  Usage: kernel.sh
+# Builds the board's kernel from the target suite's linux-source-6.1:
+# versatile_defconfig merged with kernel.config, with the patches of this
+# folder applied.  The zImage, versatile-pb.dtb and .config are kept in
+# the cache as kernel-KEY, KEY made of the suite, the source package's
+# name, the fragment and the patches.  Prints the folder.  Usage: kernel.sh
 set -eu
 board=$(cd "$(dirname "$0")" && pwd)
 . "$board/../tests/archive.sh"
 make="make ARCH=arm CROSS_COMPILE=arm-linux-gnueabi-"
+source=linux-source-6.1
 
-# build TREE: unpacks, patches, configures and builds the source in
-# TREE/src and copies what the board needs into TREE/out.
+# build TREE SPACE: unpacks, patches, configures and builds the source of
+# TREE/debs in SPACE and copies what the board needs into TREE/out.
 build() {
-    local src=$1/src/linux-source-6.1 log=$1/build.log
+    local src=$2/$source log=$1/build.log
     fail() {
         tail -n 40 "$log" >&2
         echo "kernel: $*" >&2
         exit 1
     }
-    tar -C "$1/src" -xf /usr/src/linux-source-6.1.tar.xz
+    export TMPDIR=$2
+    dpkg-deb --fsys-tarfile "$1"/debs/"$source"_*.deb |
+        tar -xOf - "./usr/src/$source.tar.xz" | tar -C "$2" -xJf -
     for patch in "$board"/*.patch; do
         patch -d "$src" -p1 --forward --quiet < "$patch" >> "$log" 2>&1 ||
             fail "$(basename "$patch") does not apply"
@@ -50,18 +53,21 @@ build() {
 
 # The source's 80 000 files are unpacked into a tmpfs in a mount
 # namespace of the build's own: they vanish with it, however the build
-# ends, where removing them from a disk takes ten seconds and more.
+# ends, where removing them from a disk takes ten seconds and more.  Its
+# folder is in /tmp, since the kernel builds in no path with a space.
 if [ "${1:-}" = --build ]; then
     on_exit :
-    build "$2"
+    build "$2" "$3"
     exit
 fi
-version=$(dpkg-query -W -f='${Version}' linux-source-6.1)
-key=$(cat <(echo "$version") "$board/kernel.config" "$board"/*.patch |
+key=$(cat <(echo "$suite $source") "$board/kernel.config" "$board"/*.patch |
     sha256sum | cut -c1-16)
 cache_entry "kernel-$key" zImage
-echo "kernel: building linux-source-6.1 $version for the board (about 4 minutes)" >&2
-mkdir "$tree/src"
-unshare --user --map-root-user --mount \
-    sh -c 'mount -t tmpfs kernel "$1/src" && exec bash "$2" --build "$1"' sh "$tree" "$0"
+target_fetch "$tree" armel "$source"
+echo "kernel: building $suite's $source for the board (about 4 minutes)" >&2
+scratch /tmp/quorvel-kernel.XXXXXX
+space=$made
+on_exit 'remove "$tree"; remove "$space"'
+unshare --user --map-root-user --mount sh -c \
+    'mount -t tmpfs kernel "$2" && exec bash "$3" --build "$1" "$2"' sh "$tree" "$space" "$0"
 cache_keep
