@@ -1,11 +1,15 @@
 #!/usr/bin/env bash
-# Builds the Debian packages of this working tree with dpkg-buildpackage
-# and collects the .deb files (with their -dbgsym packages), .buildinfo
-# and .changes files in OUT.  The build runs in a copy of the tree inside
-# OUT, since dpkg-buildpackage writes its results beside the source.
+# Builds the Debian packages of this working tree and collects the .deb
+# files (with their -dbgsym packages), .buildinfo and .changes files in
+# OUT: this machine's with dpkg-buildpackage, running the tests, and
+# armel's as Debian builds packages, by sbuild in a clean chroot of the
+# target suite (tools/chroot.sh), so that it depends on that suite's
+# libraries.  The builds run in a copy of the tree inside OUT, since they
+# write their results beside the source.
 # Usage: package.sh OUT [ARCH...]   (default: this machine's and armel)
 set -eu
 top=$(cd "$(dirname "$0")/.." && pwd)
+. "$top/tests/archive.sh"
 mkdir -p "$1"
 out=$(cd "$1" && pwd)
 shift
@@ -16,19 +20,32 @@ version=$(dpkg-parsechangelog -l "$top/debian/changelog" -S Version)
 area=$out/build
 rm -rf "$area"
 mkdir -p "$area/quorvel-$version"
-trap 'rm -rf "$area"' EXIT
+unpacked=
+on_exit 'rm -rf "$area"; [ -z "$unpacked" ] || remove "$unpacked"'
 tar -C "$top" --exclude='./Debug*' --exclude=./.git -cf - . |
     tar -C "$area/quorvel-$version" -xf -
 
 for arch in "$@"; do
     if [ "$arch" = "$native" ]; then
-        options=
+        build=(dpkg-buildpackage -b -us -uc)
     else
-        options="-a$arch -Pcross,nocheck"
+        chroot=$(bash "$top/tools/chroot.sh")
+        # sbuild unpacks the chroot into a folder of our own, which a
+        # killed build leaves to the next; in memory where it can, since
+        # writing its 900 MB to a disk takes seconds more each time.
+        room=${TMPDIR:-/tmp}
+        [ ! -w /dev/shm ] || room=/dev/shm
+        scratch "$room/quorvel-sbuild.XXXXXX"
+        unpacked=$made
+        chmod 755 "$unpacked"
+        echo '$unshare_tmpdir_template = "$ENV{UNPACKED}/chroot.XXXXXX";' > "$unpacked/config"
+        build=(env UNPACKED="$unpacked" SBUILD_CONFIG="$unpacked/config" sbuild --chroot-mode=unshare
+            --chroot="$chroot/chroot.tar" --host="$arch" --profiles=cross,nocheck
+            --build-dir="$area" --nolog --no-apt-update --no-apt-upgrade --no-apt-distupgrade
+            --no-run-lintian --no-run-piuparts --no-run-autopkgtest)
     fi
     echo "package: building quorvel $version for $arch (log: $out/build-$arch.log)"
-    if ! (cd "$area/quorvel-$version" && dpkg-buildpackage $options -b -us -uc) \
-        > "$out/build-$arch.log" 2>&1; then
+    if ! (cd "$area/quorvel-$version" && "${build[@]}") > "$out/build-$arch.log" 2>&1; then
         tail -n 30 "$out/build-$arch.log" >&2
         echo "package: the $arch build failed; the whole log is $out/build-$arch.log" >&2
         exit 1
