@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Makes sure the named Debian packages are installed, and with --binfmt
-# that the kernel runs 32-bit ARM programs through Debian's qemu-arm entry
-# of binfmt_misc, registered as qemu-user-static registers it on a system
-# run by systemd (from /usr/lib/binfmt.d/qemu-arm.conf; it lasts until the
-# machine restarts).  Root does what is missing; anyone else does it
-# through sudo where sudo works, and is otherwise told the command to run.
+# what the board's root is built with: the kernel runs 32-bit ARM
+# programs through binfmt_misc (Debian's qemu-arm entry, registered as
+# qemu-user-static registers it on a system run by systemd, from
+# /usr/lib/binfmt.d/qemu-arm.conf; it lasts until the machine restarts),
+# and the user has user namespaces and a range of subordinate ids for
+# them.  Root does what is missing; anyone else does it through sudo
+# where sudo works, and is otherwise told the command to run.
 # --no-install-recommends is passed on to apt-get.
 # Usage: need.sh [--no-install-recommends] [--binfmt] PACKAGE...
 set -eu
@@ -17,40 +19,63 @@ while :; do
     esac
     shift
 done
-missing= register=
+# An ARM program that the cross toolchain's package brings.
+arm_runs() { /usr/arm-linux-gnueabi/lib/ld-linux.so.3 --help > /dev/null 2>&1; }
+has_ids() { grep -qs "^\($user\|$(id -u "$user")\):" "$1"; }
+missing= register= ids=
 for package in "$@"; do
     dpkg-query -W -f='${Status}' "$package" 2> /dev/null | grep -q 'install ok installed' ||
         missing="$missing $package"
 done
-[ -z "$binfmt" ] || [ -e "$binfmt/qemu-arm" ] || register=1
-[ -z "$missing$register" ] && exit 0
+user=${SUDO_USER:-$(id -un)}
+if [ -n "$binfmt" ]; then
+    arm_runs || register=1
+    if [ "$user" != root ] && ! { has_ids /etc/subuid && has_ids /etc/subgid; }; then
+        first=$(cat /etc/subuid /etc/subgid 2> /dev/null |
+            awk -F: 'BEGIN { m = 100000 } $2 + $3 > m { m = $2 + $3 } END { print m }')
+        ids=$first-$((first + 65535))
+    fi
+    if [ "$(id -u)" -ne 0 ] && ! unshare --user --map-root-user true 2> /dev/null; then
+        echo "user namespaces are disabled, and the board's root and kernel are built in" \
+            "them: see sysctl user.max_user_namespaces (and, under AppArmor," \
+            "kernel.apparmor_restrict_unprivileged_userns)" >&2
+        exit 1
+    fi
+fi
+[ -z "$missing$register$ids" ] && exit 0
 if [ "$(id -u)" -ne 0 ]; then
     if command -v sudo > /dev/null && sudo -v 2> /dev/null; then
         exec sudo bash "$0" ${options[@]+"${options[@]}"} ${binfmt:+--binfmt} "$@"
     fi
     [ -z "$missing" ] || echo "missing packages:$missing; install them with:" \
         "sudo apt-get install ${options[*]:+${options[*]} }${missing# }" >&2
-    [ -z "$register" ] || echo "binfmt_misc has no qemu-arm entry; register it with: sudo make deps" >&2
+    [ -z "$register" ] || echo "binfmt_misc runs no ARM program; register qemu-arm with: sudo make deps" >&2
+    [ -z "$ids" ] || echo "$user has no subordinate ids for the namespaces; give it some with:" \
+        "sudo usermod --add-subuids $ids --add-subgids $ids $user" >&2
     exit 1
 fi
 if [ -n "$missing" ]; then
     echo "installing$missing"
-    # A package of another architecture, NAME:ARCH, needs ARCH known to dpkg.
-    for package in $missing; do
-        case $package in
-            *:*)
-                arch=${package#*:}
-                dpkg --print-foreign-architectures | grep -qx "$arch" ||
-                    dpkg --add-architecture "$arch"
-                ;;
-        esac
-    done
     apt-get update -qq
+    # apt takes a name it does not know for a pattern: each must be known.
+    unknown=
+    for package in $missing; do
+        apt-cache pkgnames "$package" | grep -qxF "$package" || unknown="$unknown $package"
+    done
+    [ -z "$unknown" ] || { echo "not in this machine's Debian archive:$unknown" >&2; exit 1; }
     DEBIAN_FRONTEND=noninteractive apt-get install -y -qq ${options[@]+"${options[@]}"} \
         $missing > /dev/null
 fi
-if [ -n "$register" ]; then
+if [ -n "$ids" ]; then
+    echo "giving $user the subordinate ids $ids"
+    usermod --add-subuids "$ids" --add-subgids "$ids" "$user"
+fi
+# An entry that runs no ARM program (disabled, or its interpreter gone)
+# is replaced; binfmt_misc may not be mounted, here or in a container.
+if [ -n "$binfmt" ] && ! arm_runs; then
     echo "registering qemu-arm with binfmt_misc"
     mountpoint -q "$binfmt" || mount -t binfmt_misc binfmt_misc "$binfmt"
+    [ ! -e "$binfmt/qemu-arm" ] || echo -1 > "$binfmt/qemu-arm"
     grep -v '^#' /usr/lib/binfmt.d/qemu-arm.conf > "$binfmt/register"
+    arm_runs || { echo "binfmt_misc: qemu-arm is registered, yet ARM programs do not run" >&2; exit 1; }
 fi
