@@ -3,9 +3,9 @@
 # on the root disk IMAGE, left as it was, with the folder JOB as its
 # second disk (written to OUT.disk), the job that the init runs.  The
 # console goes to OUT.console and what the sound card plays to OUT.wav,
-# at the player's rate, 22100 Hz.  A board that has not reset itself after LIMIT seconds
-# is stopped; so is one whose boot is interrupted or ended, so that the
-# emulator never outlives this script.
+# at the player's rate, 22100 Hz.  A board that has not reset itself
+# after LIMIT seconds is stopped; so is one whose boot is interrupted or
+# ended, so that the emulator never outlives this script.
 # Usage: boot.sh KERNEL IMAGE JOB OUT LIMIT
 set -eu
 . "$(dirname "$0")/../tests/archive.sh"

@@ -30,11 +30,10 @@ on_exit() {
 # remove FOLDER: removes it, with what a namespace gave other owners.
 remove() { rm -rf "$1" 2> /dev/null || unshare --map-auto --map-root-user rm -rf "$1"; }
 
-# scratch TEMPLATE: sets made to a new folder, made as mktemp -d makes it
-# and held (flock) while this script or anything it started lives.  What
-# killed runs left under the same name, held by nobody, goes first; the
-# lock is taken before the folder is marked, so a new one is never taken
-# for a left one.
+# scratch TEMPLATE: sets made to a new folder (mktemp -d TEMPLATE), held
+# (flock) while this script or anything it started lives; those killed
+# runs left under that name, held by nobody, go first.  A folder is marked
+# held only once locked, so a new one is never taken for a left one.
 scratch() {
     local old
     for old in "${1%.*}".*/.held; do
@@ -71,14 +70,12 @@ cache_keep() {
     echo "$entry"
 }
 
-# bootstrap ARGUMENT...: mmdebstrap ARGUMENTs in its unshare mode, as
-# whoever runs it: in namespaces of its own, as root too, so that nothing
-# it mounts or starts outlives it, and in the run's process group, so
-# that whatever ends the run ends it too.  It works in a folder of its
-# own that its namespace's root can reach (a private home may not let
-# it).  Told to end, it may first wait half a minute for a maintainer
-# script under emulation: it is killed 5 s after the signal.  What it
-# says goes to tree/log, shown whole if it fails.
+# bootstrap ARGUMENT...: mmdebstrap in its unshare mode (nothing it
+# mounts or starts outlives it), in the run's process group (what ends
+# the run ends it), in a folder its namespace's root can reach (a private
+# home may not), killed 5 s after being told to end, as it may first wait
+# for a maintainer script under emulation.  Its log, tree/log, is shown
+# whole if it fails.
 bootstrap() {
     scratch "${TMPDIR:-/tmp}/quorvel-mmdebstrap.XXXXXX"
     scratch_dir=$made

@@ -36,9 +36,8 @@ if [ -n "$binfmt" ]; then
         ids=$first-$((first + 65535))
     fi
     if [ "$(id -u)" -ne 0 ] && ! unshare --user --map-root-user true 2> /dev/null; then
-        echo "user namespaces are disabled, and the board's root and kernel are built in" \
-            "them: see sysctl user.max_user_namespaces (and, under AppArmor," \
-            "kernel.apparmor_restrict_unprivileged_userns)" >&2
+        echo "user namespaces are disabled: the board's root and kernel need them; see sysctl" \
+            "user.max_user_namespaces (or kernel.apparmor_restrict_unprivileged_userns)" >&2
         exit 1
     fi
 fi
