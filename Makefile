@@ -13,7 +13,7 @@ CROSS_COMPILE := arm-linux-gnueabi-
 
 # Debian packages of this machine's own architecture, and no other: what
 # is armel comes from the target suite, fetched into the cache.  The build
-# and the demo need the first line.  The armel package is built by sbuild
+# and the demo need BUILD_PACKAGES.  The armel package is built by sbuild
 # in a chroot of the target suite; that chroot and the board's armel root
 # are made by mmdebstrap as an ordinary user (in a user namespace:
 # uidmap), their maintainer scripts run by qemu-user-static through

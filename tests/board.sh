@@ -60,7 +60,7 @@ until grep -q 'board: hanging' "$hang.console" 2> /dev/null || ! kill -0 $starte
     sleep 0.2
 done
 expect "a board runs a job that hangs" "$(grep -c 'board: hanging' "$hang.console")" 1
-kill -KILL $starter
+kill -KILL $starter && wait $starter 2> /dev/null
 SECONDS=0
 while pgrep -f "$hang" > /dev/null && [ $SECONDS -lt 10 ]; do sleep 0.2; done
 expect "10 s later no process of that boot is left" "$(pgrep -fc "$hang")" 0
