@@ -46,8 +46,7 @@ scratch() {
 # cache_entry NAME FILE: the cache's entry NAME, complete once it holds
 # FILE.  When it is, prints its path and ends the script; otherwise sets
 # entry to that path and tree to a new folder beside it, removed if the
-# script ends before cache_keep.  One run at a time makes an entry: the
-# others wait for it, then take what it made.
+# script ends before cache_keep.  Other runs wait, then take the entry.
 cache_entry() {
     entry=$cache/$1
     mkdir -p "$cache" || exit 1

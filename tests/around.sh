@@ -89,7 +89,6 @@ group_build() {
     expect "it names the missing compiler" "$(grep -c 'missing-g' "$work/log" | awk '{print ($1 > 0)}')" 1
     expect_missing "no half-configured build folder is left" "$work/armel"
 
-    # begin: what a test script does first.
     local begin='. "$(dirname "$0")/lib.sh"; ' run pids=()
     TMPDIR=$work/none bash -c "$begin"'echo "went on in $work"' "$SOURCE_DIR/tests/x" \
         > "$work/said" 2>&1

@@ -18,10 +18,9 @@ kept=${BUILD_DIR:?}/board
 deb=quorvel_${VERSION}_armel.deb
 step() { echo "board: $*"; }
 
-# Whatever this script started ends with it, however it ends: each boot
-# stops its own emulator, and a build cleans up its unfinished work, when
-# told to end, and each is told when this script is gone, even when it
-# was killed outright (as a test runner kills a test past its time).
+# Whatever this script started ends with it: told to end (and so when
+# this script is gone, even killed outright at its time limit), each boot
+# stops its own emulator, and a build cleans up its unfinished work.
 on_exit 'rm -rf "$work"'
 tied=(setpriv --pdeathsig TERM bash)
 

@@ -31,9 +31,8 @@ user=${SUDO_USER:-$(id -un)}
 if [ -n "$binfmt" ]; then
     arm_runs || register=1
     if [ "$user" != root ] && ! { has_ids /etc/subuid && has_ids /etc/subgid; }; then
-        first=$(cat /etc/subuid /etc/subgid 2> /dev/null |
-            awk -F: 'BEGIN { m = 100000 } $2 + $3 > m { m = $2 + $3 } END { print m }')
-        ids=$first-$((first + 65535))
+        ids=$(cat /etc/subuid /etc/subgid 2> /dev/null | awk -F: 'BEGIN { m = 100000 }
+            $2 + $3 > m { m = $2 + $3 } END { print m "-" m + 65535 }')
     fi
     if [ "$(id -u)" -ne 0 ] && ! unshare --user --map-root-user true 2> /dev/null; then
         echo "user namespaces are disabled: the board's root and kernel need them; see sysctl" \
@@ -59,7 +58,8 @@ if [ -n "$missing" ]; then
     # apt takes a name it does not know for a pattern: each must be known.
     unknown=
     for package in $missing; do
-        apt-cache pkgnames "$package" | grep -qxF "$package" || unknown="$unknown $package"
+        apt-cache pkgnames "$package" 2> /dev/null | grep -qxF "$package" ||
+            unknown="$unknown $package"
     done
     [ -z "$unknown" ] || { echo "not in this machine's Debian archive:$unknown" >&2; exit 1; }
     DEBIAN_FRONTEND=noninteractive apt-get install -y -qq ${options[@]+"${options[@]}"} \
