@@ -4,8 +4,8 @@
 # programs through binfmt_misc (Debian's qemu-arm entry, registered as
 # qemu-user-static registers it on a system run by systemd, from
 # /usr/lib/binfmt.d/qemu-arm.conf; it lasts until the machine restarts),
-# and the user has user namespaces and a range of subordinate ids for
-# them.  Root does what is missing; anyone else does it through sudo
+# and the user (root too, for sbuild) has user namespaces and a range of
+# subordinate ids for them.  Root does what is missing; anyone else does it through sudo
 # where sudo works, and is otherwise told the command to run.
 # --no-install-recommends is passed on to apt-get.
 # Usage: need.sh [--no-install-recommends] [--binfmt] PACKAGE...
@@ -30,7 +30,7 @@ done
 user=${SUDO_USER:-$(id -un)}
 if [ -n "$binfmt" ]; then
     arm_runs || register=1
-    if [ "$user" != root ] && ! { has_ids /etc/subuid && has_ids /etc/subgid; }; then
+    if ! { has_ids /etc/subuid && has_ids /etc/subgid; }; then
         ids=$(cat /etc/subuid /etc/subgid 2> /dev/null | awk -F: 'BEGIN { m = 100000 }
             $2 + $3 > m { m = $2 + $3 } END { print m "-" m + 65535 }')
     fi
