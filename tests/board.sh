@@ -21,7 +21,6 @@ step() { echo "board: $*"; }
 # Whatever this script started ends with it: told to end (and so when
 # this script is gone, even killed outright at its time limit), each boot
 # stops its own emulator, and a build cleans up its unfinished work.
-on_exit 'rm -rf "$work"'
 tied=(setpriv --pdeathsig TERM bash)
 
 SECONDS=0

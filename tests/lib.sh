@@ -12,7 +12,7 @@ passes=0
 fails=0
 scratch "${TMPDIR:-/tmp}/quorvel-e2e.XXXXXX"
 work=$made
-trap 'trap "" INT TERM PIPE; rm -rf "$work"' EXIT
+on_exit 'rm -rf "$work"'
 
 # The emulator by full path, so that a test may empty PATH for the
 # program alone.
