@@ -6,7 +6,7 @@
 # name, the fragment and the patches.  Prints the folder.  Usage: kernel.sh
 set -eu
 board=$(cd "$(dirname "$0")" && pwd)
-. "$board/../tests/archive.sh"
+. "$board/../tests/apparatus.sh"
 make="make ARCH=arm CROSS_COMPILE=arm-linux-gnueabi-"
 source=linux-source-6.1
 

@@ -8,7 +8,7 @@
 # resolves the Quorvel package's dependencies.  Kept in the cache as
 # SUITE-armel-root-PACKAGES.  Prints the folder.  Usage: root.sh
 set -eu
-. "$(dirname "$0")/../tests/archive.sh"
+. "$(dirname "$0")/../tests/apparatus.sh"
 cache_entry "$suite-armel-root-${root_packages// /-}" root.tar.gz
 echo "root: building a Debian $suite armel root with mmdebstrap (about 2 minutes)" >&2
 target_sources "$tree/armel.sources"

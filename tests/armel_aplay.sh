@@ -4,7 +4,7 @@
 # under qemu-arm on the CPU model QEMU_CPU.  What was fetched before is
 # kept.  Usage: armel_aplay.sh DIR
 set -eu
-. "$(dirname "$0")/archive.sh"
+. "$(dirname "$0")/apparatus.sh"
 mkdir -p "$1"
 dir=$(cd "$1" && pwd)
 root=$dir/root

@@ -82,7 +82,7 @@ echo suite > "$suite/name"
 echo "programme errors descriptors caller_stdout names namespace lingering large" \
     > "$suite/groups"
 cp "$QUORVEL" "$QUORVEL_TEST" "$FAILCALL_LIB" "$suite/bin/"
-cp "$(dirname "$0")"/{lib.sh,archive.sh,e2e.sh,skeleton.sh} "$suite/tests/"
+cp "$(dirname "$0")"/{lib.sh,apparatus.sh,e2e.sh,skeleton.sh} "$suite/tests/"
 cp "$BOARD_HELPERS"/{aplay,programme} "$suite/helpers/"
 
 rm -rf "$kept"

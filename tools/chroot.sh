@@ -10,7 +10,7 @@
 # Usage: chroot.sh
 set -eu
 cd "$(dirname "$0")/.."
-. tests/archive.sh
+. tests/apparatus.sh
 arch=$(dpkg --print-architecture)
 cache_entry "$suite-$arch-chroot-$(cat debian/control "$0" | sha256sum | cut -c1-16)" chroot.tar
 echo "chroot: building a Debian $suite $arch chroot for package builds (about a minute)" >&2

@@ -9,7 +9,7 @@
 # Usage: package.sh OUT [ARCH...]   (default: this machine's and armel)
 set -eu
 top=$(cd "$(dirname "$0")/.." && pwd)
-. "$top/tests/archive.sh"
+. "$top/tests/apparatus.sh"
 mkdir -p "$1"
 out=$(cd "$1" && pwd)
 shift

@@ -1,8 +1,6 @@
-# The Debian suite of the target, whose packages come from the mirrors
-# this machine's apt uses, the cache of what is built from it, and the
-# folders that a killed run must not leave behind: sourced by the tests
-# and by the scripts that fetch armel packages or make or use the root,
-# the package builds' chroot and the board.
+# The apparatus's shared library, sourced by every script of the tests,
+# the board and the package builds: the target suite and fetches from it,
+# the cache, how a run ends, and the folders a killed run leaves.
 
 # The Debian suite that the board's root, its kernel's source and every
 # armel package come from, whatever the host runs: named here alone (and
