@@ -48,18 +48,6 @@ armel:
 		-DCROSS_COMPILE=$(CROSS_COMPILE) || { rm -rf $(ARMEL); exit 1; }
 	cmake --build $(ARMEL)
 
-# The native tests run beside the armel ones (their output shown after
-# them); the board, which plays in real time, then runs alone, on the
-# packages already built.
-test: native armel parts
-	ctest --test-dir $(NATIVE) --output-on-failure -j2 > $(NATIVE)/tests.log 2>&1 & \
-	ctest --test-dir $(ARMEL) --output-on-failure -j2 -E '^board$$'; armel=$$?; \
-	wait $$!; native=$$?; cat $(NATIVE)/tests.log; [ $$native$$armel = 00 ]
-	ctest --test-dir $(ARMEL) --output-on-failure -R '^board$$' -FS packages
-
-check: deps
-	$(MAKE) test
-
 # The demo needs only the program and its clip, not the tests.
 demo:
 	bash tools/need.sh $(BUILD_PACKAGES)
@@ -76,6 +64,39 @@ picture:
 bench: native armel
 	bash tools/bench/bench.sh $(NATIVE)
 
+# The board's root and kernel and the package builds' chroot take minutes
+# to make the first time: made here, saying so, not inside a test's time
+# limit.
+parts: deps
+	bash board/root.sh > /dev/null
+	bash board/kernel.sh > /dev/null
+	bash tools/chroot.sh > /dev/null
+
+# One run at a time in a tree: the targets below run again under a lock
+# on the tree's folder, which the makes they start inherit, and a second
+# run says so in one line and stops before touching anything.
+LOCKED := check test board package
+ifndef QUORVEL_TREE
+ifneq ($(filter $(LOCKED),$(MAKECMDGOALS)),)
+ifneq ($(shell flock -n . true && echo free),free)
+$(error another make check, test, board or package is running in $(CURDIR): wait for it to end, or use another clone)
+endif
+endif
+$(LOCKED):
+	@QUORVEL_TREE=$(CURDIR) flock -n . $(MAKE) --no-print-directory $@
+else
+check: deps
+	$(MAKE) test
+
+# The native tests run beside the armel ones (their output shown after
+# them); the board, which plays in real time, then runs alone, on the
+# packages already built.
+test: native armel parts
+	ctest --test-dir $(NATIVE) --output-on-failure -j2 > $(NATIVE)/tests.log 2>&1 & \
+	ctest --test-dir $(ARMEL) --output-on-failure -j2 -E '^board$$'; armel=$$?; \
+	wait $$!; native=$$?; cat $(NATIVE)/tests.log; [ $$native$$armel = 00 ]
+	ctest --test-dir $(ARMEL) --output-on-failure -R '^board$$' -FS packages
+
 # Debian packages of the program, native and armel, into $(PACKAGES_DIR).
 package: deps
 	bash tools/package.sh $(PACKAGES_DIR)
@@ -85,14 +106,7 @@ package: deps
 # sound card.
 board: deps armel parts
 	ctest --test-dir $(ARMEL) -R '^board$$' --output-on-failure --verbose
-
-# The board's root and kernel and the package builds' chroot take minutes
-# to make the first time: made here, saying so, not inside a test's time
-# limit.
-parts:
-	bash board/root.sh > /dev/null
-	bash board/kernel.sh > /dev/null
-	bash tools/chroot.sh > /dev/null
+endif
 
 PREFIX ?= /usr/local
 install: native

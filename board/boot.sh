@@ -1,11 +1,10 @@
 #!/usr/bin/env bash
 # Boots the board once: the kernel in KERNEL (zImage, versatile-pb.dtb)
-# on the root disk IMAGE, left as it was, with the folder JOB as its
-# second disk (written to OUT.disk), the job that the init runs.  The
-# console goes to OUT.console and what the sound card plays to OUT.wav,
-# at the player's rate, 22100 Hz.  A board that has not reset itself
-# after LIMIT seconds is stopped; so is one whose boot is interrupted or
-# ended, so that the emulator never outlives this script.
+# on the root disk IMAGE, left as it was, with the folder JOB, the job the
+# init runs, as its second disk (OUT.disk).  The console goes to
+# OUT.console, what the sound card plays to OUT.wav at 22100 Hz.  A board
+# not reset after LIMIT seconds is stopped, and so is one whose boot is
+# interrupted or ended: the emulator never outlives this script.
 # Usage: boot.sh KERNEL IMAGE JOB OUT LIMIT
 set -eu
 . "$(dirname "$0")/../tests/apparatus.sh"

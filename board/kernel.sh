@@ -62,7 +62,8 @@ if [ "${1:-}" = --build ]; then
 fi
 key=$(cat <(echo "$suite $source") "$board/kernel.config" "$board"/*.patch |
     sha256sum | cut -c1-16)
-cache_entry "kernel-$key" zImage
+cache_entry "kernel-$key" zImage 250
+room memory 3000 "the kernel's build, in a tmpfs,"
 target_fetch "$tree" armel "$source"
 echo "kernel: building $suite's $source for the board (about 4 minutes)" >&2
 scratch /tmp/quorvel-kernel.XXXXXX

@@ -9,7 +9,7 @@
 # SUITE-armel-root-PACKAGES.  Prints the folder.  Usage: root.sh
 set -eu
 . "$(dirname "$0")/../tests/apparatus.sh"
-cache_entry "$suite-armel-root-${root_packages// /-}" root.tar.gz
+cache_entry "$suite-armel-root-${root_packages// /-}" root.tar.gz 100
 echo "root: building a Debian $suite armel root with mmdebstrap (about 2 minutes)" >&2
 target_sources "$tree/armel.sources"
 out=$tree/out
@@ -20,7 +20,7 @@ mkdir "$out"
 # namespace cannot write there.  A hook is split into words as a shell
 # would, so the folder is named relative to where mmdebstrap runs.
 cd "$out"
-bootstrap --variant=apt --architectures=armel --include="${root_packages// /,}" \
+bootstrap 700 --variant=apt --architectures=armel --include="${root_packages// /,}" \
     --customize-hook='rm -f "$1"/var/cache/apt/archives/*.deb' \
     --customize-hook='APT_CONFIG=$MMDEBSTRAP_APT_CONFIG apt-get -qq -y --download-only install alsa-utils' \
     --customize-hook='sync-out /var/cache/apt/archives repo' \

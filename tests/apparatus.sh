@@ -1,16 +1,18 @@
 # The apparatus's shared library, sourced by every script of the tests,
-# the board and the package builds: the target suite and fetches from it,
-# the cache, how a run ends, and the folders a killed run leaves.
+# the board and the package builds: the target suite and bounded fetches
+# from it, the cache, free space, how a run ends, and private folders.
 
 # The Debian suite that the board's root, its kernel's source and every
 # armel package come from, whatever the host runs: named here alone (and
 # in kernel.sh, the name of its kernel's source package).
 suite=bookworm
 
-# Where what takes long to make is kept, and what the root holds beyond
-# apt's minimal system: the board's init needs mount, and its tests pgrep
-# and strace.
-cache=${XDG_CACHE_HOME:-$HOME/.cache}/quorvel
+# Where what takes long to make is kept (a relative XDG_CACHE_HOME is
+# invalid, and ignored, as the XDG rules say), and what the root holds
+# beyond apt's minimal system: the board's init needs mount, and its
+# tests pgrep and strace.
+cache=$HOME/.cache/quorvel
+[[ ${XDG_CACHE_HOME:-} != /* ]] || cache=$XDG_CACHE_HOME/quorvel
 root_packages="man-db mount procps strace"
 # mkfs.ext4, which writes the board's disks, is in /usr/sbin, not on an
 # ordinary user's PATH.
@@ -28,23 +30,40 @@ on_exit() {
 # remove FOLDER: removes it, with what a namespace gave other owners.
 remove() { rm -rf "$1" 2> /dev/null || unshare --map-auto --map-root-user rm -rf "$1"; }
 
-# scratch TEMPLATE: sets made to a new folder (mktemp -d TEMPLATE), held
-# (flock) while this script or anything it started lives; those killed
-# runs left under that name, held by nobody, go first.  A folder is marked
-# held only once locked, so a new one is never taken for a left one.
+# No fetch hangs: a stalled or cut connection is given up after 30 s and
+# tried twice more, and never by hash, from which apt falls back to the
+# plain name and hangs (apt's configuration, for apt-get -c and --aptopt).
+apt_bounds='Acquire::http::Timeout "30"; Acquire::Retries "2"; Acquire::By-Hash "no";'
+
+# room FOLDER MIB WHAT: ends the script with one line where FOLDER (or
+# memory) has less than MIB MiB free for WHAT.
+room() {
+    local free=$(df -Pm "$1" 2> /dev/null | awk 'NR == 2 { print $4 }')
+    [ "$1" != memory ] || free=$(awk '/^MemAvailable:/ { print int($2 / 1024) }' /proc/meminfo)
+    [ "${free:-0}" -ge "$2" ] || { echo "$3 needs $2 MiB free in $1, which has $free" >&2; exit 1; }
+}
+
+# scratch TEMPLATE: sets made to a new private folder (mktemp -d TEMPLATE),
+# held (flock) while this script or anything it started lives; those that
+# killed runs left under that name, held by nobody, go first: real folders
+# of this user's, where nobody else plants anything, never a link or
+# another's (in /tmp anyone may use our names).  A folder is marked held
+# only once locked, so a new one is never taken for a left one.
 scratch() {
-    local old
-    for old in "${1%.*}".*/.held; do
-        [ -O "$old" ] && flock -n "$old" true && remove "${old%/.held}"
-    done
+    local old prefix=${1%.*}
+    while IFS= read -r -d '' old; do
+        { flock -n 9 && remove "$old"; } 2> /dev/null 9< "$old/.held" || :
+    done < <(find "${prefix%/*}" -mindepth 1 -maxdepth 1 -name "${prefix##*/}.*" -type d \
+        -user "$(id -u)" -print0 2> /dev/null)
     made=$(mktemp -d "$1") || exit 1
     exec {held}> "$made/.holding" && flock "$held" && mv "$made/.holding" "$made/.held"
 }
 
-# cache_entry NAME FILE: the cache's entry NAME, complete once it holds
-# FILE.  When it is, prints its path and ends the script; otherwise sets
-# entry to that path and tree to a new folder beside it, removed if the
-# script ends before cache_keep.  Other runs wait, then take the entry.
+# cache_entry NAME FILE MIB: the cache's entry NAME, complete once it
+# holds FILE.  When it is, prints its path and ends the script; otherwise
+# sets entry to that path and tree to a new folder beside it, removed if
+# the script ends before cache_keep, once the cache has MIB MiB free for
+# making it.  Other runs wait, then take the entry.
 cache_entry() {
     entry=$cache/$1
     mkdir -p "$cache" || exit 1
@@ -54,45 +73,54 @@ cache_entry() {
         echo "$entry"
         exit 0
     fi
+    room "$cache" "$3" "making $entry"
     scratch "$cache/.$1.XXXXXX"
     tree=$made
     on_exit 'remove "$tree"'
 }
 
-# cache_keep: what was made in tree/out becomes the entry, in one rename;
-# prints its path.
+# cache_keep: what was made in tree/out becomes the entry, in one rename,
+# in place of an incomplete one; prints its path.
 cache_keep() {
+    [ ! -e "$entry" ] || remove "$entry"
     mv -T "$tree/out" "$entry"
     echo "made $entry in $SECONDS s" >&2
     echo "$entry"
 }
 
-# bootstrap ARGUMENT...: mmdebstrap in its unshare mode (nothing it
-# mounts or starts outlives it), in the run's process group (what ends
-# the run ends it), in a folder its namespace's root can reach (a private
-# home may not), killed 5 s after being told to end, as it may first wait
-# for a maintainer script under emulation.  Its log, tree/log, is shown
-# whole if it fails.
+# bootstrap MIB ARGUMENT...: mmdebstrap, once TMPDIR has MIB MiB free, in
+# its unshare mode (nothing it mounts or starts outlives it), in the run's
+# process group (what ends the run ends it), in a folder its namespace's
+# root can reach (a private home may not), killed 5 s after being told to
+# end, as it may first wait for a maintainer script under emulation.
 bootstrap() {
+    room "${TMPDIR:-/tmp}" "$1" mmdebstrap
+    shift
     scratch "${TMPDIR:-/tmp}/quorvel-mmdebstrap.XXXXXX"
     scratch_dir=$made
     chmod 755 "$scratch_dir"
     on_exit 'remove "$tree"; remove "$scratch_dir"'
-    TMPDIR=$scratch_dir timeout --foreground -k 5 30m mmdebstrap --mode=unshare \
-        --skip=check/signed-by "$@" > "$tree/log" 2>&1 &
-    wait $! || { cat "$tree/log" >&2; echo "mmdebstrap failed" >&2; exit 1; }
+    TMPDIR=$scratch_dir timeout --foreground -k 5 15m mmdebstrap --mode=unshare \
+        --skip=check/signed-by --aptopt="$apt_bounds" "$@" > "$tree/log" 2>&1 &
+    wait $! || failed "$tree/log" "mmdebstrap's $suite"
 }
 
-# target_sources FILE: the suite's sources, in the deb822 form, at the
-# Debian mirrors that the host's apt uses (what this machine reaches),
-# signed by Debian's archive keyring; the host's own suites play no part.
-# The suite and its updates, not its security archive: some mirrors have
-# no armel there, and a package of two architectures must come from one.
-target_sources() {
+# mirrors: the Debian mirrors that the host's apt uses, what this machine
+# reaches.
+mirrors() {
     { sed -n 's/^URIs://p' /etc/apt/sources.list.d/*.sources 2> /dev/null | xargs -rn1
       awk '$1 == "deb" { for (i = 2; i <= NF; i++) if ($i ~ "://") { print $i; break } }' \
           /etc/apt/sources.list 2> /dev/null
-    } | grep '/debian/*$' | sort -u | while read -r uri; do
+    } | grep '/debian/*$' | sort -u
+}
+
+# target_sources FILE: the suite's sources, in the deb822 form, at the
+# mirrors, signed by Debian's archive keyring; the host's own suites play
+# no part.  The suite and its updates, not its security archive: some
+# mirrors have no armel there, and a package of two architectures must
+# come from one.
+target_sources() {
+    mirrors | while read -r uri; do
         printf 'Types: deb\nURIs: %s\nSuites: %s %s-updates\nComponents: main\nSigned-By: %s\n\n' \
             "$uri" "$suite" "$suite" /usr/share/keyrings/debian-archive-keyring.gpg
     done > "$1"
@@ -119,8 +147,20 @@ Dir::State::status "$apt/status";
 Dir::Cache "$apt/cache";
 Dir::Etc::SourceList "/dev/null";
 Dir::Etc::SourceParts "$apt/sources";
+$apt_bounds
 CONF
     echo "fetching $suite's $* for $arch" >&2
-    APT_CONFIG=$apt/apt.conf apt-get -qq --error-on=any update &&
-        (cd "$dir/debs" && APT_CONFIG=$apt/apt.conf apt-get -qq download "$@")
+    local get=(env APT_CONFIG="$apt/apt.conf" timeout -k 5 5m apt-get -qq)
+    { "${get[@]}" --error-on=any update && (cd "$dir/debs" && "${get[@]}" download "$@"); } \
+        2> "$apt/log" || failed "$apt/log" "fetching $suite's $* for $arch"
+}
+
+# failed LOG WHAT: ends the script with the one line that names what a
+# mirror failed to give, or else with LOG and a line naming WHAT and the
+# mirrors: apt gives up on a stalled connection, but may hang all the
+# same once one was cut mid-file, and is stopped.
+failed() {
+    grep -m1 -oE '(Failed|Unable) to fetch .*|Could not (connect|resolve) .*' "$1" >&2 ||
+        { cat "$1" >&2; echo "$2 failed or ran out of time; mirrors:" $(mirrors) >&2; }
+    exit 1
 }

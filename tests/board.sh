@@ -1,13 +1,10 @@
-# The armel package and the armel suite on an emulated ARMv5TE board,
-# QEMU's versatilepb, with a 32-bit ARM kernel of our own and its sound
-# card, the PL041 AACI with an LM4549 codec, on a Debian bookworm armel
-# root.  Two boots run side by side: on one, apt installs the package from
-# a local repository on the job disk, an ordinary user plays clips with it
-# through the sound card, whose output the host checks frame by frame,
-# and apt removes it again; the other runs the end-to-end groups and the
-# skeleton's test on the board's kernel.  The root and the kernel are
-# cached; the last run's recording and consoles are kept in
-# BUILD_DIR/board.  All of it runs as an ordinary user.
+# The armel package and suite on an emulated ARMv5TE board, QEMU's
+# versatilepb with its PL041 AACI sound card, a kernel of our own and a
+# Debian armel root (both cached).  Two boots run side by side: on one, apt
+# installs the package from the job disk, an ordinary user plays clips
+# through the card, whose output the host checks frame by frame, and apt
+# removes it; the other runs the end-to-end groups and the skeleton's test.
+# The last run's recording and consoles stay in BUILD_DIR/board.
 # Usage: board.sh, with lib.sh's variables, QUORVEL_TEST, FAILCALL_LIB,
 # BOARD_HELPERS (the target's stand-in and programme), PACKAGES, VERSION,
 # SOURCE_DIR and BUILD_DIR.
@@ -18,9 +15,8 @@ kept=${BUILD_DIR:?}/board
 deb=quorvel_${VERSION}_armel.deb
 step() { echo "board: $*"; }
 
-# Whatever this script started ends with it: told to end (and so when
-# this script is gone, even killed outright at its time limit), each boot
-# stops its own emulator, and a build cleans up its unfinished work.
+# Whatever this script started ends with it, even killed outright: each
+# boot stops its own emulator, and a build cleans up its unfinished work.
 tied=(setpriv --pdeathsig TERM bash)
 
 SECONDS=0

@@ -1,6 +1,5 @@
-# End-to-end tests of Quorvel: the real program, with a recording
-# stand-in for aplay first on PATH, or with the real aplay writing into
-# a file.  Usage: e2e.sh GROUP
+# End-to-end tests of Quorvel, with a recording stand-in for aplay first
+# on PATH, or the real aplay writing into a file.  Usage: e2e.sh GROUP
 . "$(dirname "$0")/lib.sh"
 
 group_programme() {

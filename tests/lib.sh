@@ -12,7 +12,7 @@ passes=0
 fails=0
 scratch "${TMPDIR:-/tmp}/quorvel-e2e.XXXXXX"
 work=$made
-on_exit 'rm -rf "$work"'
+on_exit 'remove "$work"'
 
 # The emulator by full path, so that a test may empty PATH for the
 # program alone.

@@ -12,11 +12,11 @@ set -eu
 cd "$(dirname "$0")/.."
 . tests/apparatus.sh
 arch=$(dpkg --print-architecture)
-cache_entry "$suite-$arch-chroot-$(cat debian/control "$0" | sha256sum | cut -c1-16)" chroot.tar
+cache_entry "$suite-$arch-chroot-$(cat debian/control "$0" | sha256sum | cut -c1-16)" chroot.tar 1000
 echo "chroot: building a Debian $suite $arch chroot for package builds (about a minute)" >&2
 target_sources "$tree/sources"
 mkdir "$tree/out"
-bootstrap --variant=buildd --architectures="$arch,armel" \
+bootstrap 1300 --variant=buildd --architectures="$arch,armel" \
     --include=crossbuild-essential-armel,fakeroot --skip=cleanup/apt/lists \
     --dpkgopt='path-exclude=/usr/share/{doc,man,locale}/*' \
     --customize-hook='copy-in debian /tmp' \

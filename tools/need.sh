@@ -10,6 +10,7 @@
 # --no-install-recommends is passed on to apt-get.
 # Usage: need.sh [--no-install-recommends] [--binfmt] PACKAGE...
 set -eu
+. "$(dirname "$0")/../tests/apparatus.sh"
 options=() binfmt=
 while :; do
     case ${1:-} in
@@ -54,7 +55,7 @@ if [ "$(id -u)" -ne 0 ]; then
 fi
 if [ -n "$missing" ]; then
     echo "installing$missing"
-    apt-get update -qq
+    apt-get -c <(echo "$apt_bounds") update -qq
     # apt takes a name it does not know for a pattern: each must be known.
     unknown=
     for package in $missing; do
@@ -62,8 +63,8 @@ if [ -n "$missing" ]; then
             unknown="$unknown $package"
     done
     [ -z "$unknown" ] || { echo "not in this machine's Debian archive:$unknown" >&2; exit 1; }
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq ${options[@]+"${options[@]}"} \
-        $missing > /dev/null
+    DEBIAN_FRONTEND=noninteractive apt-get -c <(echo "$apt_bounds") install -y -qq \
+        ${options[@]+"${options[@]}"} $missing > /dev/null
 fi
 if [ -n "$ids" ]; then
     echo "giving $user the subordinate ids $ids"

@@ -33,9 +33,10 @@ for arch in "$@"; do
         # sbuild unpacks the chroot into a folder of our own, which a
         # killed build leaves to the next; in memory where it can, since
         # writing its 900 MB to a disk takes seconds more each time.
-        room=${TMPDIR:-/tmp}
-        [ ! -w /dev/shm ] || room=/dev/shm
-        scratch "$room/quorvel-sbuild.XXXXXX"
+        space=${TMPDIR:-/tmp}
+        [ -w /dev/shm ] && (room /dev/shm 1100 .) 2> /dev/null && space=/dev/shm
+        room "$space" 1100 "sbuild's chroot"
+        scratch "$space/quorvel-sbuild.XXXXXX"
         unpacked=$made
         chmod 755 "$unpacked"
         echo '$unshare_tmpdir_template = "$ENV{UNPACKED}/chroot.XXXXXX";' > "$unpacked/config"
