@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Builds the board's kernel from the target suite's linux-source-6.1:
-# versatile_defconfig merged with kernel.config, with the patches of this
-# folder applied.  The zImage, versatile-pb.dtb and .config are kept in
-# the cache as kernel-KEY, KEY made of the suite, the source package's
-# name, the fragment and the patches.  Prints the folder.  Usage: kernel.sh
+# versatile_defconfig with kernel.config and this folder's patches.  Its
+# zImage, versatile-pb.dtb and .config are cached as kernel-KEY, KEY from
+# the suite, the source package, the fragment and the patches.  Prints the
+# folder.  Usage: kernel.sh
 set -eu
 board=$(cd "$(dirname "$0")" && pwd)
 . "$board/../tests/apparatus.sh"
@@ -51,10 +51,9 @@ build() {
         "$src/.config" "$1/out/"
 }
 
-# The source's 80 000 files are unpacked into a tmpfs in a mount
-# namespace of the build's own: they vanish with it, however the build
-# ends, where removing them from a disk takes ten seconds and more.  Its
-# folder is in /tmp, since the kernel builds in no path with a space.
+# The source's 80 000 files go to a tmpfs in a mount namespace of the
+# build's own, gone with it however it ends, where a disk takes seconds
+# to clear; in /tmp, as the kernel builds in no path with a space.
 if [ "${1:-}" = --build ]; then
     on_exit :
     build "$2" "$3"

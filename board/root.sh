@@ -1,11 +1,9 @@
 #!/usr/bin/env bash
-# Makes the board's Debian armel root of the target suite with mmdebstrap,
-# as whoever runs it (mmdebstrap's unshare mode for an ordinary user; the
-# root's own maintainer scripts run through the qemu-arm that make deps
-# registers with binfmt_misc).
-# Beside the root's tarball it fetches what alsa-utils needs that the root
-# lacks, with its index: the local repository from which apt on the board
-# resolves the Quorvel package's dependencies.  Kept in the cache as
+# Makes the board's Debian armel root of the target suite with mmdebstrap
+# in its unshare mode, as whoever runs it (its maintainer scripts run
+# through binfmt_misc's qemu-arm), and beside it, indexed, what alsa-utils
+# needs that the root lacks: the local repository from which apt on the
+# board resolves the package's dependencies.  Kept in the cache as
 # SUITE-armel-root-PACKAGES.  Prints the folder.  Usage: root.sh
 set -eu
 . "$(dirname "$0")/../tests/apparatus.sh"

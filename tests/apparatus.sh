@@ -8,9 +8,8 @@
 suite=bookworm
 
 # Where what takes long to make is kept (a relative XDG_CACHE_HOME is
-# invalid, and ignored, as the XDG rules say), and what the root holds
-# beyond apt's minimal system: the board's init needs mount, and its
-# tests pgrep and strace.
+# invalid, so ignored), and what the root adds to apt's minimal system:
+# mount for the board's init, pgrep and strace for its tests.
 cache=$HOME/.cache/quorvel
 [[ ${XDG_CACHE_HOME:-} != /* ]] || cache=$XDG_CACHE_HOME/quorvel
 root_packages="man-db mount procps strace"
@@ -18,11 +17,10 @@ root_packages="man-db mount procps strace"
 # ordinary user's PATH.
 PATH=$PATH:/usr/sbin:/sbin
 
-# on_exit COMMANDS: when the script ends, however it ends, what it left
-# running is told to end and waited for, then COMMANDS run.  Nothing cuts
-# that short: it ignores the signals that would (Ctrl-C reaches every
-# process of the group, and the test runner's end sends SIGTERM after
-# it) and a reader of its output that is gone.
+# on_exit COMMANDS: however the script ends, what it left running is told
+# to end and waited for, then COMMANDS run, ignoring what would cut that
+# short: Ctrl-C (to the whole group), the runner's SIGTERM after it, and
+# a reader of its output that is gone.
 on_exit() {
     trap 'trap "" INT TERM PIPE; pkill -TERM -P $$ || :; wait; '"$1" EXIT
 }
@@ -30,9 +28,8 @@ on_exit() {
 # remove FOLDER: removes it, with what a namespace gave other owners.
 remove() { rm -rf "$1" 2> /dev/null || unshare --map-auto --map-root-user rm -rf "$1"; }
 
-# No fetch hangs: a stalled or cut connection is given up after 30 s and
-# tried twice more, and never by hash, from which apt falls back to the
-# plain name and hangs (apt's configuration, for apt-get -c and --aptopt).
+# A stalled or cut connection is given up after 30 s and tried twice more,
+# never by hash (apt's fallback from it hangs): for apt-get -c, --aptopt.
 apt_bounds='Acquire::http::Timeout "30"; Acquire::Retries "2"; Acquire::By-Hash "no";'
 
 # room FOLDER MIB WHAT: ends the script with one line where FOLDER (or
@@ -40,15 +37,15 @@ apt_bounds='Acquire::http::Timeout "30"; Acquire::Retries "2"; Acquire::By-Hash 
 room() {
     local free=$(df -Pm "$1" 2> /dev/null | awk 'NR == 2 { print $4 }')
     [ "$1" != memory ] || free=$(awk '/^MemAvailable:/ { print int($2 / 1024) }' /proc/meminfo)
-    [ "${free:-0}" -ge "$2" ] || { echo "$3 needs $2 MiB free in $1, which has $free" >&2; exit 1; }
+    [ "${free:-0}" -ge "$2" ] ||
+        { echo "$3 needs $2 MiB free in $1, which has ${free:-0} MiB" >&2; exit 1; }
 }
 
 # scratch TEMPLATE: sets made to a new private folder (mktemp -d TEMPLATE),
-# held (flock) while this script or anything it started lives; those that
-# killed runs left under that name, held by nobody, go first: real folders
-# of this user's, where nobody else plants anything, never a link or
-# another's (in /tmp anyone may use our names).  A folder is marked held
-# only once locked, so a new one is never taken for a left one.
+# held (flock) while this script or what it started lives.  Those killed
+# runs left, held by nobody, go first: only real folders of this user's
+# (in /tmp, anyone may plant a link or folder under our names).  A folder
+# is marked held only once locked, never to be taken for a left one.
 scratch() {
     local old prefix=${1%.*}
     while IFS= read -r -d '' old; do
@@ -60,19 +57,16 @@ scratch() {
 }
 
 # cache_entry NAME FILE MIB: the cache's entry NAME, complete once it
-# holds FILE.  When it is, prints its path and ends the script; otherwise
-# sets entry to that path and tree to a new folder beside it, removed if
-# the script ends before cache_keep, once the cache has MIB MiB free for
-# making it.  Other runs wait, then take the entry.
+# holds FILE.  When it is, prints its path and ends the script; otherwise,
+# given MIB MiB in the cache, sets entry to that path and tree to a new
+# folder beside it, removed if the script ends before cache_keep.  Other
+# runs wait, then take the entry.
 cache_entry() {
     entry=$cache/$1
     mkdir -p "$cache" || exit 1
     exec {busy}> "$cache/.$1.lock"
     flock -n "$busy" || { echo "waiting for another run to finish $entry" >&2; flock "$busy"; }
-    if [ -e "$entry/$2" ]; then
-        echo "$entry"
-        exit 0
-    fi
+    [ ! -e "$entry/$2" ] || { echo "$entry"; exit 0; }
     room "$cache" "$3" "making $entry"
     scratch "$cache/.$1.XXXXXX"
     tree=$made
@@ -88,11 +82,10 @@ cache_keep() {
     echo "$entry"
 }
 
-# bootstrap MIB ARGUMENT...: mmdebstrap, once TMPDIR has MIB MiB free, in
-# its unshare mode (nothing it mounts or starts outlives it), in the run's
-# process group (what ends the run ends it), in a folder its namespace's
-# root can reach (a private home may not), killed 5 s after being told to
-# end, as it may first wait for a maintainer script under emulation.
+# bootstrap MIB ARGUMENT...: mmdebstrap, given MIB MiB in TMPDIR, in its
+# unshare mode and the run's process group (nothing of it outlives the
+# run), in a folder its namespace's root can reach (a home may not),
+# killed 5 s after being told to end (a maintainer script may be slow).
 bootstrap() {
     room "${TMPDIR:-/tmp}" "$1" mmdebstrap
     shift
@@ -100,13 +93,12 @@ bootstrap() {
     scratch_dir=$made
     chmod 755 "$scratch_dir"
     on_exit 'remove "$tree"; remove "$scratch_dir"'
-    TMPDIR=$scratch_dir timeout --foreground -k 5 15m mmdebstrap --mode=unshare \
+    TMPDIR=$scratch_dir timeout --foreground -k 5 10m mmdebstrap --mode=unshare \
         --skip=check/signed-by --aptopt="$apt_bounds" "$@" > "$tree/log" 2>&1 &
     wait $! || failed "$tree/log" "mmdebstrap's $suite"
 }
 
-# mirrors: the Debian mirrors that the host's apt uses, what this machine
-# reaches.
+# mirrors: the Debian mirrors that the host's apt uses, as it reaches them.
 mirrors() {
     { sed -n 's/^URIs://p' /etc/apt/sources.list.d/*.sources 2> /dev/null | xargs -rn1
       awk '$1 == "deb" { for (i = 2; i <= NF; i++) if ($i ~ "://") { print $i; break } }' \
@@ -155,10 +147,8 @@ CONF
         2> "$apt/log" || failed "$apt/log" "fetching $suite's $* for $arch"
 }
 
-# failed LOG WHAT: ends the script with the one line that names what a
-# mirror failed to give, or else with LOG and a line naming WHAT and the
-# mirrors: apt gives up on a stalled connection, but may hang all the
-# same once one was cut mid-file, and is stopped.
+# failed LOG WHAT: ends the script with the line naming what a mirror did
+# not give, or else LOG and a line naming WHAT (stopped if hung), mirrors.
 failed() {
     grep -m1 -oE '(Failed|Unable) to fetch .*|Could not (connect|resolve) .*' "$1" >&2 ||
         { cat "$1" >&2; echo "$2 failed or ran out of time; mirrors:" $(mirrors) >&2; }

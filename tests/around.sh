@@ -108,22 +108,21 @@ group_build() {
     expect "but not what a running one holds" "$([ -d "$(cat "$work/running")" ] && echo held)" held
     kill "${pids[1]}"
 
-    # Names anyone can make in /tmp: another's folder (an id of our
-    # namespace's) whose .held links to a file of ours, and a link to a
-    # folder of ours that nobody holds.  Both are passed by.
-    mkdir "$work/mine" && touch "$work/mine/.held" "$work/target"
-    ln -s "$work/mine" "$work/quorvel-x.link"
+    # Names anyone can make in /tmp: a link to a folder of ours that nobody
+    # holds, and another's folder (an id of our namespace's) whose .held
+    # links to a file of ours.  A run passes both by.
+    mkdir "$work/mine" && touch "$work/mine/.held" && ln -s "$work/mine" "$work/quorvel-x.link"
     unshare --map-auto --map-root-user sh -c 'mkdir "$1" && ln -s "$2" "$1/.held" &&
-        chown -hR 1:1 "$1"' sh "$work/quorvel-x.planted" "$work/target"
+        chown -hR 1:1 "$1"' sh "$work/quorvel-x.planted" "$work/mine/.held"
     TMPDIR=$work bash -c "$begin"'scratch "$TMPDIR/quorvel-x.XXXXXX"' "$SOURCE_DIR/tests/x"
-    expect "planted names do not stop a run" "$?" 0
-    expect "and are left alone" "$(ls "$work"/quorvel-x.{planted,link}/.held | wc -l)" 2
+    expect "planted names stop no run, and are left alone" \
+        "$?/$(ls "$work"/quorvel-x.{planted,link}/.held | wc -l)" 0/2
 
-    # The cache: a relative XDG_CACHE_HOME is ignored, and an entry that
-    # lacks its file is made again.
+    # A relative XDG_CACHE_HOME is ignored; an entry without its file is remade.
     mkdir -p "$work/.cache/quorvel/thing" && touch "$work/.cache/quorvel/thing/junk"
-    (cd "$work" && HOME=$work TMPDIR=$work XDG_CACHE_HOME=rel bash -c "$begin"'cache_entry thing file 0
-        mkdir "$tree/out" && touch "$tree/out/file" && cache_keep' "$SOURCE_DIR/tests/x") > /dev/null 2>&1
+    (cd "$work" && HOME=$work TMPDIR=$work XDG_CACHE_HOME=rel bash -c "$begin"'
+        cache_entry thing file 0 && mkdir "$tree/out" && touch "$tree/out/file" && cache_keep' \
+        "$SOURCE_DIR/tests/x") > /dev/null 2>&1
     expect "a relative XDG_CACHE_HOME is ignored" "$(ls -d "$work/rel" 2> /dev/null)" ""
     expect "an entry without its file is made again" "$(ls "$work/.cache/quorvel/thing")" file
 
@@ -132,10 +131,9 @@ group_build() {
     exec {held}< "$SOURCE_DIR" && flock -n "$held" || :
     env -u QUORVEL_TREE timeout 60 make -s -C "$SOURCE_DIR" check NATIVE="$work/n" \
         ARMEL="$work/a" PACKAGES_DIR="$work/p" > "$work/said" 2>&1
-    expect "a second run in one tree stops" "$?" 2
-    expect "saying so in one line" \
-        "$(grep -c 'another make check.* is running' "$work/said")/$(wc -l < "$work/said")" 1/1
-    expect_missing "before touching anything" "$work/n"
+    local said="$?/$(grep -c 'another make .* is running' "$work/said")/$(wc -l < "$work/said")"
+    expect "a second run in one tree stops at once, saying so in one line" "$said" 2/1/1
+    expect_missing "and touches nothing" "$work/n"
 }
 
 # The board's check of a sound card's recording, on recordings made here

@@ -71,11 +71,10 @@ case_dir() {
 
 # launch [-0] [-1] [-2] [-p] [-n] [-a FILE] [-A NAME] DIR PROGRAM ARGS...:
 # runs a program under test with the stand-in player first on PATH,
-# recording into DIR; its standard output, error and exit status go to
-# DIR/out, DIR/err and DIR/status.  -0, -1 and -2 start it with standard
-# input, output or error closed, -p with SIGPIPE ignored, -n with a PATH
-# on which no player can be found, -a with standard output appended to
-# FILE instead, -A with NAME as its argv[0].
+# recording into DIR, and its output, error and status into DIR/out, err
+# and status.  -0, -1, -2: with that descriptor closed; -p: SIGPIPE
+# ignored; -n: no player on PATH; -a: output appended to FILE; -A: NAME as
+# its argv[0].
 launch() {
     local close_in= close_out= close_err= ignore_pipe= path="$HOST_BIN:$PATH" out=
     local name= named=
@@ -191,10 +190,9 @@ expect_libraries() {
     fi
 }
 
-# expect_hardened PROGRAM: hardening-check finds every protection, but
-# for control-flow integrity, which Debian does not ask for, branch
-# protection, which only AArch64 has, and stack clash protection on ARM,
-# which Thumb-1 code cannot have.
+# expect_hardened PROGRAM: hardening-check finds every protection but
+# control-flow integrity (Debian asks none), branch protection (AArch64
+# alone has it) and, on ARM, stack clash protection (Thumb-1 has none).
 expect_hardened() {
     local report
     report=$(hardening-check "$1" 2> /dev/null)

@@ -1,18 +1,19 @@
 #!/usr/bin/env bash
 # Makes the chroot in which the armel package is built, as Debian builds
-# packages: the target suite for this machine's architecture, armel
-# beside it, the cross compiler and what Build-Depends names for a cross
-# build (and the C and C++ libraries for armel that sbuild adds), made by
-# mmdebstrap as whoever runs it; so a dependency missing from
-# debian/control fails the build.  sbuild unpacks it afresh for each
-# build.  Kept in the cache as SUITE-ARCH-chroot-KEY, KEY made of
-# debian/control and this script.  Prints the folder, which holds chroot.tar.
+# packages: the target suite for this machine's architecture, armel beside
+# it, the cross compiler and what Build-Depends names for a cross build
+# (and the armel C and C++ libraries sbuild adds), by mmdebstrap as whoever
+# runs it, so that a dependency missing from debian/control fails the
+# build.  sbuild unpacks it afresh for each build.  Kept in the cache as
+# SUITE-ARCH-chroot-KEY, KEY from debian/control and this script.  Prints
+# the folder, which holds chroot.tar.
 # Usage: chroot.sh
 set -eu
 cd "$(dirname "$0")/.."
 . tests/apparatus.sh
 arch=$(dpkg --print-architecture)
-cache_entry "$suite-$arch-chroot-$(cat debian/control "$0" | sha256sum | cut -c1-16)" chroot.tar 1000
+key=$(cat debian/control "$0" | sha256sum | cut -c1-16)
+cache_entry "$suite-$arch-chroot-$key" chroot.tar 1000
 echo "chroot: building a Debian $suite $arch chroot for package builds (about a minute)" >&2
 target_sources "$tree/sources"
 mkdir "$tree/out"

@@ -1,13 +1,10 @@
 #!/usr/bin/env bash
 # Makes sure the named Debian packages are installed, and with --binfmt
-# what the board's root is built with: the kernel runs 32-bit ARM
-# programs through binfmt_misc (Debian's qemu-arm entry, registered as
-# qemu-user-static registers it on a system run by systemd, from
-# /usr/lib/binfmt.d/qemu-arm.conf; it lasts until the machine restarts),
-# and the user (root too, for sbuild) has user namespaces and a range of
-# subordinate ids for them.  Root does what is missing; anyone else does it through sudo
-# where sudo works, and is otherwise told the command to run.
-# --no-install-recommends is passed on to apt-get.
+# that the kernel runs 32-bit ARM programs through binfmt_misc (Debian's
+# qemu-arm entry from /usr/lib/binfmt.d, as qemu-user-static registers it
+# under systemd, until the machine restarts) and that the user (root too,
+# for sbuild) has user namespaces and subordinate ids.  Root does what is
+# missing; anyone else through sudo where it works, or is told the command.
 # Usage: need.sh [--no-install-recommends] [--binfmt] PACKAGE...
 set -eu
 . "$(dirname "$0")/../tests/apparatus.sh"
@@ -55,7 +52,9 @@ if [ "$(id -u)" -ne 0 ]; then
 fi
 if [ -n "$missing" ]; then
     echo "installing$missing"
-    apt-get -c <(echo "$apt_bounds") update -qq
+    # What apt fetches is bounded; dpkg, once it runs, is never cut short.
+    fetch() { timeout -k 5 "$1" apt-get -c <(echo "$apt_bounds") "${@:2}"; }
+    fetch 5m update -qq
     # apt takes a name it does not know for a pattern: each must be known.
     unknown=
     for package in $missing; do
@@ -63,8 +62,9 @@ if [ -n "$missing" ]; then
             unknown="$unknown $package"
     done
     [ -z "$unknown" ] || { echo "not in this machine's Debian archive:$unknown" >&2; exit 1; }
-    DEBIAN_FRONTEND=noninteractive apt-get -c <(echo "$apt_bounds") install -y -qq \
-        ${options[@]+"${options[@]}"} $missing > /dev/null
+    options+=(-y -qq $missing)
+    fetch 10m install --download-only "${options[@]}" > /dev/null
+    DEBIAN_FRONTEND=noninteractive apt-get install "${options[@]}" > /dev/null
 fi
 if [ -n "$ids" ]; then
     echo "giving $user the subordinate ids $ids"

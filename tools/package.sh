@@ -1,11 +1,9 @@
 #!/usr/bin/env bash
-# Builds the Debian packages of this working tree and collects the .deb
-# files (with their -dbgsym packages), .buildinfo and .changes files in
-# OUT: this machine's with dpkg-buildpackage, running the tests, and
-# armel's as Debian builds packages, by sbuild in a clean chroot of the
-# target suite (tools/chroot.sh), so that it depends on that suite's
-# libraries.  The builds run in a copy of the tree inside OUT, since they
-# write their results beside the source.
+# Builds the Debian packages of this working tree into OUT (.deb and
+# -dbgsym, .buildinfo, .changes): this machine's by dpkg-buildpackage with
+# the tests, armel's as Debian builds, by sbuild in a clean chroot of the
+# target suite (tools/chroot.sh), against that suite's libraries.  They
+# build in a copy of the tree in OUT, as they write beside the source.
 # Usage: package.sh OUT [ARCH...]   (default: this machine's and armel)
 set -eu
 top=$(cd "$(dirname "$0")/.." && pwd)
