@@ -177,8 +177,13 @@ group_names() {
     else
         RUN="strace -f -qq -e trace=write -o $d/trace" launch "$d" "$QUORVEL" "$long"
     fi
-    expect "a path of ${#long} bytes: the message leaves in one write" \
-        "$(grep -c 'write(2,' "$d/trace")" 1
+    # A tracer that sees no write at all (strace under an emulator) cannot tell.
+    if grep -q 'write(' "$d/trace"; then
+        expect "a path of ${#long} bytes: the message leaves in one write" \
+            "$(grep -c 'write(2,' "$d/trace")" 1
+    else
+        echo "skipped: one write for a path of ${#long} bytes: the tracer sees no write here"
+    fi
 
     for program in "$QUORVEL" "$QUORVEL_TEST"; do
         d=$(case_dir "unnamed${program##*/}")
@@ -198,15 +203,11 @@ group_names() {
 group_namespace() {
     local unshare="unshare --pid"
     $unshare true 2> /dev/null || unshare="unshare --user --map-root-user --pid"
-    if ! $unshare true 2> "$work/refused"; then
-        echo "skipped: $unshare is refused here: $(cat "$work/refused")"
-        exit 77
-    fi
+    $unshare true 2> "$work/refused" || skip "$unshare is refused here: $(cat "$work/refused")"
     # qemu-user starts a thread of its own, which Linux refuses to a
     # process whose new PID namespace is only for its children.
     if [ -n "$RUN" ] && $unshare $RUN "$QUORVEL" 2>&1 | grep -q qemu_thread_create; then
-        echo "skipped: qemu-user cannot start its thread after unshare --pid without --fork"
-        exit 77
+        skip "qemu-user cannot start its thread after unshare --pid without --fork"
     fi
     local d c
     c=$(clip clip.raw 28600)
