@@ -36,9 +36,10 @@ group_shipped() {
         <(gzip -dc "$work/root/usr/share/man/man1/Quorvel.1.gz")
 
     TMPDIR=$work lintian --pedantic -I -E --info "$deb" "$PACKAGES/quorvel_${VERSION}_$DEB_ARCH.changes" \
-        > "$work/lintian" 2>&1
-    expect "lintian: no error, warning or pedantic tag" \
-        "$(grep -E '^[EWP]: ' "$work/lintian")" ""
+        "$PACKAGES/quorvel_$VERSION.dsc" > "$work/lintian" 2>&1
+    # Bookworm's lintian knows policy 4.6.2, not the newer one we follow.
+    expect "lintian on the source and binaries: no error, warning or pedantic tag" \
+        "$(grep -E '^[EWP]: ' "$work/lintian" | grep -v ' newer-standards-version ')" ""
     sed -n 's/^[IX]: /lintian said: &/p' "$work/lintian"
 }
 

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
-# Builds the Debian packages of this working tree into OUT (.deb and
-# -dbgsym, .buildinfo, .changes): this machine's by dpkg-buildpackage with
-# the tests, armel's as Debian builds, by sbuild in a clean chroot of the
-# target suite (tools/chroot.sh), against that suite's libraries.  They
-# build in a copy of the tree in OUT, as they write beside the source.
+# Builds the Debian packages of this working tree into OUT: the source
+# package (.dsc) of the tree less what git ignores, then .deb and -dbgsym,
+# .buildinfo, .changes: this machine's by dpkg-buildpackage with the tests
+# in a copy of the source, armel's as Debian builds, from the .dsc by
+# sbuild in a clean chroot of the target suite (tools/chroot.sh).
 # Usage: package.sh OUT [ARCH...]   (default: this machine's and armel)
 set -eu
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -20,8 +20,10 @@ rm -rf "$area"
 mkdir -p "$area/quorvel-$version"
 unpacked=
 on_exit 'rm -rf "$area"; [ -z "$unpacked" ] || remove "$unpacked"'
-tar -C "$top" --exclude='./Debug*' --exclude=./.git -cf - . |
-    tar -C "$area/quorvel-$version" -xf -
+tar -C "$top" --exclude-vcs --exclude-from=<(sed -n 's|/$||; /^[^#]/p' "$top/.gitignore") \
+    -cf - . | tar -C "$area/quorvel-$version" -xf -
+(cd "$area" && dpkg-source -b "quorvel-$version" && mv quorvel_"$version".* "$out/") \
+    > "$out/build-source.log" 2>&1 || { cat "$out/build-source.log" >&2; exit 1; }
 
 for arch in "$@"; do
     if [ "$arch" = "$native" ]; then
@@ -40,8 +42,9 @@ for arch in "$@"; do
         echo '$unshare_tmpdir_template = "$ENV{UNPACKED}/chroot.XXXXXX";' > "$unpacked/config"
         build=(env UNPACKED="$unpacked" SBUILD_CONFIG="$unpacked/config" sbuild --chroot-mode=unshare
             --chroot="$chroot/chroot.tar" --host="$arch" --profiles=cross,nocheck
+            --dist="$(dpkg-parsechangelog -l "$top/debian/changelog" -S Distribution)"
             --build-dir="$area" --nolog --no-apt-update --no-apt-upgrade --no-apt-distupgrade
-            --no-run-lintian --no-run-piuparts --no-run-autopkgtest)
+            --no-run-lintian --no-run-piuparts --no-run-autopkgtest "$out/quorvel_$version.dsc")
     fi
     echo "package: building quorvel $version for $arch (log: $out/build-$arch.log)"
     if ! (cd "$area/quorvel-$version" && "${build[@]}") > "$out/build-$arch.log" 2>&1; then
