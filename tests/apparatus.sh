@@ -6,6 +6,8 @@
 # armel package come from, whatever the host runs: named here alone (and
 # in kernel.sh, the name of its kernel's source package).
 suite=bookworm
+# Its release architectures, on each of which Debian builds the package.
+release_archs="amd64 arm64 armel armhf i386 mips64el mipsel ppc64el s390x"
 
 # Where what takes long to make is kept (a relative XDG_CACHE_HOME is
 # invalid, so ignored), and what the root adds to apt's minimal system:
@@ -121,17 +123,19 @@ target_sources() {
 
 # target_fetch DIR ARCH PACKAGE...: downloads the suite's PACKAGEs for
 # ARCH into DIR/debs, through an apt configuration of its own in DIR/apt
-# that leaves the host's lists and dpkg state alone.
+# that leaves the host's lists and dpkg state alone; ARCH may be several,
+# "A B ...", for lists alone (in DIR/apt/lists).
 target_fetch() {
-    local dir=$1 apt=$1/apt arch=$2
+    local dir=$1 apt=$1/apt arch=$2 more
+    more=$(printf '"%s"; ' $2)
     shift 2
     rm -rf "$apt" "$dir/debs"
     mkdir -p "$apt/lists/partial" "$apt/cache/archives/partial" "$apt/sources" "$dir/debs"
     : > "$apt/status"
     target_sources "$apt/sources/debian.sources"
     cat > "$apt/apt.conf" <<CONF
-APT::Architecture "$arch";
-APT::Architectures { "$arch"; };
+APT::Architecture "${arch%% *}";
+APT::Architectures { $more};
 APT::Sandbox::User "root";
 Dir::State "$apt";
 Dir::State::Lists "$apt/lists";
@@ -141,10 +145,11 @@ Dir::Etc::SourceList "/dev/null";
 Dir::Etc::SourceParts "$apt/sources";
 $apt_bounds
 CONF
-    echo "fetching $suite's $* for $arch" >&2
+    echo "fetching $suite's ${*:-lists} for $arch" >&2
     local get=(env APT_CONFIG="$apt/apt.conf" timeout -k 5 5m apt-get -qq)
-    { "${get[@]}" --error-on=any update && (cd "$dir/debs" && "${get[@]}" download "$@"); } \
-        2> "$apt/log" || failed "$apt/log" "fetching $suite's $* for $arch"
+    { "${get[@]}" --error-on=any update &&
+        { [ $# = 0 ] || (cd "$dir/debs" && "${get[@]}" download "$@"); }; } 2> "$apt/log" ||
+        failed "$apt/log" "fetching $suite's $* for $arch"
 }
 
 # failed LOG WHAT: ends the script with the line naming what a mirror did

@@ -10,6 +10,8 @@ group_build() {
     rm -rf "${PACKAGES:?}"
     bash "$SOURCE_DIR/tools/package.sh" "$PACKAGES" "$DEB_ARCH" > "$work/log" 2>&1
     expect "dpkg-buildpackage builds the $DEB_ARCH package" "$?" 0 || cat "$work/log"
+    expect "blhc: every compiler and linker line has the distribution's flags" \
+        "$(blhc --all "$PACKAGES/build-$DEB_ARCH.log")" ""
     expect "the package and its debug symbols" \
         "$(cd "$PACKAGES" && ls *.deb | xargs)" \
         "quorvel-dbgsym_${VERSION}_$DEB_ARCH.deb quorvel_${VERSION}_$DEB_ARCH.deb"
@@ -51,6 +53,26 @@ group_play() {
     c=$(clip clip.raw 28600)
     launch "$d" "$work/root/usr/bin/Quorvel" "$c"
     expect_programme "the packaged program" "$d" "$c"
+}
+
+# Debian's build-dependency check, as its build machines run it: the
+# Build-Depends, with the tests and without, install on every release
+# architecture of the target suite.
+group_builddeps() {
+    local lists arch file profile
+    lists=$(bash "$SOURCE_DIR/tools/lists.sh")/apt/lists || { bad "no package lists"; return; }
+    sed 's/^Source:/Package:/' "$PACKAGES/quorvel_$VERSION.dsc" > "$work/Sources"
+    for arch in $release_archs; do
+        for file in "$lists"/*_binary-"$arch"_Packages*; do
+            /usr/lib/apt/apt-helper cat-file "$file" && echo
+        done > "$work/Packages"
+        for profile in "" nocheck; do
+            dose-builddebcheck --deb-native-arch="$arch" ${profile:+--deb-profiles=$profile} \
+                --failures --explain "$work/Packages" "$work/Sources" > "$work/dose" 2>&1
+            expect "Build-Depends ${profile:-with the tests} install on $arch" "$?" 0 ||
+                grep unsat "$work/dose"
+        done
+    done
 }
 
 # A second build of the same tree, in another folder, gives the same bytes.
