@@ -8,3 +8,5 @@ cache_entry "$suite-lists-$(date +%G-%V)" apt/lists 300
 mkdir "$tree/out"
 target_fetch "$tree/out" "$release_archs"
 cache_keep
+# Last week's lists go once this week's are in.
+for old in "$cache/$suite-lists-"*; do [ "$old" = "$entry" ] || remove "$old"; done
