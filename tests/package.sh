@@ -56,22 +56,22 @@ group_play() {
 }
 
 # Debian's build-dependency check, as its build machines run it: the
-# Build-Depends, with the tests and without, install on every release
-# architecture of the target suite.
+# Build-Depends, with the tests, install on every release architecture of
+# the target suite.  nocheck only drops what <!nocheck> marks, so what
+# installs with the tests installs without them.
 group_builddeps() {
-    local lists arch file profile
+    local lists arch file
     lists=$(bash "$SOURCE_DIR/tools/lists.sh")/apt/lists || { bad "no package lists"; return; }
     sed 's/^Source:/Package:/' "$PACKAGES/quorvel_$VERSION.dsc" > "$work/Sources"
+    expect "every profile restriction of the Build-Depends is <!nocheck>" \
+        "$(sed -n 's/^Build-Depends[^:]*://p' "$work/Sources" | grep -o '<[^>]*>' | sort -u)" "<!nocheck>"
     for arch in $release_archs; do
         for file in "$lists"/*_binary-"$arch"_Packages*; do
             /usr/lib/apt/apt-helper cat-file "$file" && echo
         done > "$work/Packages"
-        for profile in "" nocheck; do
-            dose-builddebcheck --deb-native-arch="$arch" ${profile:+--deb-profiles=$profile} \
-                --failures --explain "$work/Packages" "$work/Sources" > "$work/dose" 2>&1
-            expect "Build-Depends ${profile:-with the tests} install on $arch" "$?" 0 ||
-                grep unsat "$work/dose"
-        done
+        dose-builddebcheck --deb-native-arch="$arch" --failures --explain \
+            "$work/Packages" "$work/Sources" > "$work/dose" 2>&1
+        expect "Build-Depends install on $arch" "$?" 0 || grep unsat "$work/dose"
     done
 }
 
