@@ -21,7 +21,7 @@ CROSS_COMPILE := arm-linux-gnueabi-
 BUILD_PACKAGES := cmake ninja-build g++
 PACKAGES := $(BUILD_PACKAGES) googletest g++-arm-linux-gnueabi \
 	qemu-user alsa-utils sox valgrind strace man-db procps \
-	debhelper dpkg-dev devscripts lintian sbuild dose-builddebcheck blhc \
+	debhelper dpkg-dev devscripts lintian sbuild dose-builddebcheck blhc autopkgtest \
 	mmdebstrap uidmap qemu-user-static fakeroot
 # The board's emulator and what its kernel's build needs; qemu-system-arm's
 # recommends would bring in a desktop.

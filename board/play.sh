@@ -1,9 +1,9 @@
 # The board's play job, as a board's owner would do it: apt installs the
 # Quorvel package from the job disk, resolving what it depends on from the
-# local repository there; an ordinary user in group audio runs it, with
-# no argument and then on each clip, played through the sound card while
-# the stream's hardware parameters are read from the kernel; then apt
-# removes it.  Results go to the console as lines "board: play WHAT ...".
+# local repository there; an ordinary user in group audio runs the
+# package's as-installed tests, then plays each clip through the sound
+# card while the stream's hardware parameters are read from the kernel;
+# then apt removes it.  Results go to the console as lines "board: play WHAT ...".
 params=/proc/asound/card0/pcm0p/sub0/hw_params
 say() { sed "s/^/board: play $1 /"; }
 user() { setpriv --reuid=1000 --regid=1000 --groups=audio env HOME=/tmp "$@"; }
@@ -14,10 +14,14 @@ echo 'deb [trusted=yes] file:/job/repo ./' > /etc/apt/sources.list
 echo "board: play install status $?"
 say apt < /tmp/apt.log
 dpkg-query -W -f='${Status}\n' quorvel | say installed
-user Quorvel 2> /tmp/err
-echo "board: play usage status $?"
-say "usage err" < /tmp/err
-user man -w Quorvel | say manual
+# The package's own as-installed tests (debian/tests), as its user.
+for test in usage manual play; do
+    mkdir -m 777 "/tmp/$test"
+    (cd /job && user env AUTOPKGTEST_TMP="/tmp/$test" PROGRAMME=/job/programme sh "tests/$test") \
+        > /tmp/test 2>&1
+    echo "board: play test $test status $?"
+    say "test $test" < /tmp/test
+done
 dpkg -L quorvel > /tmp/listed
 say listed < /tmp/listed
 

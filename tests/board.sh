@@ -69,7 +69,8 @@ echo "demo random" > "$play/clips"
 "$HOST_BIN/democlip" "$play/demo.raw"
 head -c 28600 /dev/urandom > "$play/random.raw"
 cp -r "$root/repo" "$play/repo"
-cp "$PACKAGES/$deb" "$play/"
+cp "$PACKAGES/$deb" "$BOARD_HELPERS/programme" "$play/"
+cp -r "$SOURCE_DIR/debian/tests" "$play/tests"
 
 suite=$work/suite
 mkdir -p "$suite/bin" "$suite/tests" "$suite/helpers"
@@ -105,11 +106,10 @@ expect "apt installs the package and what it depends on from the job disk" \
     "$(console play 'play install status ')" 0 || console play 'play apt '
 console play 'play apt ' | sed -n '/NEW packages will be installed/,/^[0-9]* upgraded/p'
 expect "installed" "$(console play 'play installed ')" "install ok installed"
-expect "no argument: status" "$(console play 'play usage status ')" 1
-expect "no argument: usage" "$(console play 'play usage err ')" \
-    "$(printf 'No audio file specified.\nUse: Quorvel <audioFile>')"
-expect "man finds the manual page" "$(console play 'play manual ')" \
-    /usr/share/man/man1/Quorvel.1.gz
+for test in usage manual play; do
+    expect "debian/tests/$test on the board" "$(console play "play test $test status ")" 0 ||
+        console play "play test $test "
+done
 expect "dpkg lists what the package installed" \
     "$(console play 'play listed ' | grep -E 'Quorvel|copyright|changelog' | sort | xargs)" \
     "$shipped_files"

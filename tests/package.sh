@@ -55,6 +55,18 @@ group_play() {
     expect_programme "the packaged program" "$d" "$c"
 }
 
+# The package's as-installed tests (debian/tests), run by autopkgtest as
+# Debian runs them, in a throwaway testbed of the target suite.
+group_installed() {
+    local testbed
+    testbed=$(bash "$SOURCE_DIR/tools/testbed.sh") || { bad "no testbed"; return; }
+    autopkgtest "$deb" "$PACKAGES/quorvel_$VERSION.dsc" -- unshare --release "$suite" \
+        --arch "$DEB_ARCH" --tarball "$testbed/testbed.tar" > "$work/log" 2>&1
+    expect "autopkgtest passes" "$?" 0 || tail -n 30 "$work/log"
+    expect "usage, manual and play pass" \
+        "$(grep -oE '^(usage|manual|play) +PASS' "$work/log" | sort -u | wc -l)" 3
+}
+
 # Debian's build-dependency check, as its build machines run it: the
 # Build-Depends, with the tests, install on every release architecture of
 # the target suite.  nocheck only drops what <!nocheck> marks, so what
