@@ -126,8 +126,8 @@ target_sources() {
 # that leaves the host's lists and dpkg state alone; ARCH may be several,
 # "A B ...", for lists alone (in DIR/apt/lists).
 target_fetch() {
-    local dir=$1 apt=$1/apt arch=$2 more
-    more=$(printf '"%s"; ' $2)
+    local dir=$1 apt=$1/apt arch=$2 archs
+    archs=$(printf '"%s"; ' $2)
     shift 2
     rm -rf "$apt" "$dir/debs"
     mkdir -p "$apt/lists/partial" "$apt/cache/archives/partial" "$apt/sources" "$dir/debs"
@@ -135,7 +135,7 @@ target_fetch() {
     target_sources "$apt/sources/debian.sources"
     cat > "$apt/apt.conf" <<CONF
 APT::Architecture "${arch%% *}";
-APT::Architectures { $more};
+APT::Architectures { $archs};
 APT::Sandbox::User "root";
 Dir::State "$apt";
 Dir::State::Lists "$apt/lists";

@@ -80,7 +80,8 @@ group_builddeps() {
     lists=$(bash "$SOURCE_DIR/tools/lists.sh")/apt/lists || { bad "no package lists"; return; }
     sed 's/^Source:/Package:/' "$PACKAGES/quorvel_$VERSION.dsc" > "$work/Sources"
     expect "every profile restriction of the Build-Depends is <!nocheck>" \
-        "$(sed -n 's/^Build-Depends[^:]*://p' "$work/Sources" | grep -o '<[^>]*>' | sort -u)" "<!nocheck>"
+        "$(sed -n 's/^Build-Depends[^:]*://p' "$work/Sources" | grep -o '<[^>]*>' | sort -u)" \
+        "<!nocheck>"
     for arch in $release_archs; do
         for file in "$lists"/*_binary-"$arch"_Packages*; do
             /usr/lib/apt/apt-helper cat-file "$file" && echo
