@@ -84,19 +84,24 @@ cache_keep() {
     echo "$entry"
 }
 
-# bootstrap MIB ARGUMENT...: mmdebstrap, given MIB MiB in TMPDIR, in its
-# unshare mode and the run's process group (nothing of it outlives the
-# run), in a folder its namespace's root can reach (a home may not),
-# killed 5 s after being told to end (a maintainer script may be slow).
+# bootstrap MIB FILE OPTION...: mmdebstrap makes tree/out/FILE of the
+# suite at the mirrors, given MIB MiB in TMPDIR, in its unshare mode and
+# the run's process group (nothing of it outlives the run), in a folder
+# its namespace's root can reach (a home may not), killed 5 s after being
+# told to end (a maintainer script may be slow).
 bootstrap() {
     room "${TMPDIR:-/tmp}" "$1" mmdebstrap
-    shift
+    local file=$tree/out/$2
+    shift 2
+    mkdir -p "$tree/out"
+    target_sources "$tree/sources"
     scratch "${TMPDIR:-/tmp}/quorvel-mmdebstrap.XXXXXX"
     scratch_dir=$made
     chmod 755 "$scratch_dir"
     on_exit 'remove "$tree"; remove "$scratch_dir"'
     TMPDIR=$scratch_dir timeout --foreground -k 5 10m mmdebstrap --mode=unshare \
-        --skip=check/signed-by --aptopt="$apt_bounds" "$@" > "$tree/log" 2>&1 &
+        --skip=check/signed-by --aptopt="$apt_bounds" "$@" "$suite" "$file" "$tree/sources" \
+        > "$tree/log" 2>&1 &
     wait $! || failed "$tree/log" "mmdebstrap's $suite"
 }
 

@@ -15,14 +15,11 @@ arch=$(dpkg --print-architecture)
 key=$(cat debian/control "$0" | sha256sum | cut -c1-16)
 cache_entry "$suite-$arch-chroot-$key" chroot.tar 1000
 echo "chroot: building a Debian $suite $arch chroot for package builds (about a minute)" >&2
-target_sources "$tree/sources"
-mkdir "$tree/out"
-bootstrap 1300 --variant=buildd --architectures="$arch,armel" \
+bootstrap 1300 chroot.tar --variant=buildd --architectures="$arch,armel" \
     --include=crossbuild-essential-armel,fakeroot --skip=cleanup/apt/lists \
     --dpkgopt='path-exclude=/usr/share/{doc,man,locale}/*' \
     --customize-hook='copy-in debian /tmp' \
     --customize-hook='chroot "$1" apt-get -qq -y build-dep -a armel -P cross,nocheck /tmp' \
     --customize-hook='chroot "$1" apt-get -qq -y satisfy "libc-dev:armel, libstdc++-dev:armel"' \
-    --customize-hook='rm -r "$1/tmp/debian"' \
-    "$suite" "$tree/out/chroot.tar" "$tree/sources"
+    --customize-hook='rm -r "$1/tmp/debian"'
 cache_keep

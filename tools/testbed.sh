@@ -9,7 +9,5 @@ set -eu
 arch=$(dpkg --print-architecture)
 cache_entry "$suite-$arch-testbed" testbed.tar 300
 echo "testbed: building a Debian $suite $arch system for the as-installed tests" >&2
-target_sources "$tree/sources"
-mkdir "$tree/out"
-bootstrap 600 --variant=apt --skip=cleanup/apt/lists "$suite" "$tree/out/testbed.tar" "$tree/sources"
+bootstrap 600 testbed.tar --variant=apt --skip=cleanup/apt/lists
 cache_keep
