@@ -232,37 +232,32 @@ expect_run_gone() {
     pkill -KILL -f -- "$2"
 }
 
+# fifo_case NAME: d, a fresh folder for a run, and fifo, a FIFO in it.
+fifo_case() { d=$(case_dir "$1") && fifo=$d/clip.fifo && mkfifo "$fifo"; }
+
 # A producer still loading when its player ends must end too, and never
 # read what is meant for the next run.
 group_lingering() {
     local d fifo
-    d=$(case_dir noplayer)
-    fifo=$d/clip.fifo
-    mkfifo "$fifo"
+    fifo_case noplayer
     launch -n "$d" "$QUORVEL" "$fifo"
     expect "FIFO without a writer, no player: status" "$(cat "$d/status")" 1
     expect_run_gone "FIFO without a writer, no player" "$fifo"
 
     # The producer lags behind a player that has failed already.
-    d=$(case_dir lagging)
-    fifo=$d/clip.fifo
-    mkfifo "$fifo"
+    fifo_case lagging
     FAILCALL=lagfork preload launch -n "$d" "$QUORVEL" "$fifo"
     sleep 0.3
     expect_run_gone "FIFO without a writer, no player, producer lagging" "$fifo"
 
-    d=$(case_dir killed)
-    fifo=$d/clip.fifo
-    mkfifo "$fifo"
+    fifo_case killed
     launch "$d" "$QUORVEL" "$fifo" &
     wait_for "$d/pid"
     kill "$(cat "$d/pid")"
     wait
     expect_run_gone "FIFO without a writer, player killed" "$fifo"
 
-    d=$(case_dir stalled)
-    fifo=$d/clip.fifo
-    mkfifo "$fifo"
+    fifo_case stalled
     (
         exec > "$fifo"
         head -c 1000 /dev/urandom
