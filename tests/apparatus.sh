@@ -47,11 +47,16 @@ room() {
 # held (flock) while this script or what it started lives.  Those killed
 # runs left, held by nobody, go first: only real folders of this user's
 # (in /tmp, anyone may plant a link or folder under our names).  A folder
-# is marked held only once locked, never to be taken for a left one.
+# is marked held only once locked, never to be taken for a left one; one
+# with files but no mark lost it to a removal that was killed.
 scratch() {
     local old prefix=${1%.*}
     while IFS= read -r -d '' old; do
-        { flock -n 9 && remove "$old"; } 2> /dev/null 9< "$old/.held" || :
+        if [ -e "$old/.held" ]; then
+            { flock -n 9 && remove "$old"; } 2> /dev/null 9< "$old/.held" || :
+        elif [ ! -e "$old/.holding" ] && [ -n "$(ls -A "$old" 2> /dev/null)" ]; then
+            remove "$old"
+        fi
     done < <(find "${prefix%/*}" -mindepth 1 -maxdepth 1 -name "${prefix##*/}.*" -type d \
         -user "$(id -u)" -print0 2> /dev/null)
     made=$(mktemp -d "$1") || exit 1

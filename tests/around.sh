@@ -103,8 +103,10 @@ group_build() {
     until [ -s "$work/killed" ] && [ -s "$work/running" ]; do sleep 0.05; done
     kill -KILL "${pids[0]}"
     wait "${pids[0]}" 2> /dev/null
+    mkdir -p "$work/quorvel-e2e.half/root" && touch "$work/quorvel-e2e.half/root/file"
     TMPDIR=$work bash -c "$begin" "$SOURCE_DIR/tests/x"
     expect_missing "the next test removes what a killed one left" "$(cat "$work/killed")"
+    expect_missing "and what a removal killed half-way left" "$work/quorvel-e2e.half"
     expect "but not what a running one holds" "$([ -d "$(cat "$work/running")" ] && echo held)" held
     kill "${pids[1]}"
 
