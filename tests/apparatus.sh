@@ -48,14 +48,17 @@ room() {
 # runs left, held by nobody, go first: only real folders of this user's
 # (in /tmp, anyone may plant a link or folder under our names).  A folder
 # is marked held only once locked, never to be taken for a left one; one
-# with files but no mark lost it to a removal that was killed.
+# with files but no mark lost it to a removal that was killed.  A new
+# folder's mark is .holding, then .held, so they are looked for in that
+# order.
 scratch() {
     local old prefix=${1%.*}
     while IFS= read -r -d '' old; do
-        if [ -e "$old/.held" ]; then
-            { flock -n 9 && remove "$old"; } 2> /dev/null 9< "$old/.held" || :
-        elif [ ! -e "$old/.holding" ] && [ -n "$(ls -A "$old" 2> /dev/null)" ]; then
+        if [ -n "$(ls -A "$old" 2> /dev/null)" ] && [ ! -e "$old/.holding" ] &&
+            [ ! -e "$old/.held" ]; then
             remove "$old"
+        else
+            { flock -n 9 && remove "$old"; } 2> /dev/null 9< "$old/.held" || :
         fi
     done < <(find "${prefix%/*}" -mindepth 1 -maxdepth 1 -name "${prefix##*/}.*" -type d \
         -user "$(id -u)" -print0 2> /dev/null)
