@@ -70,9 +70,10 @@ bench: native armel
 # the as-installed tests and the package lists take minutes to make the
 # first time: made here, saying so, not inside a test's time limit; the
 # kernel, which keeps the processors busy, beside the rest, which mostly
-# wait on the mirror.
+# wait on the mirror.  A job that a shell starts in the background ignores
+# Ctrl-C; env gives it back.
 parts: deps
-	bash board/kernel.sh > /dev/null & kernel=$$!; \
+	env --default-signal=INT bash board/kernel.sh > /dev/null & kernel=$$!; \
 	for part in board/root.sh tools/chroot.sh tools/testbed.sh tools/lists.sh; do \
 		bash $$part > /dev/null || { kill $$kernel; wait $$kernel; exit 1; }; \
 	done; wait $$kernel
