@@ -106,7 +106,7 @@ expect "apt installs the package and what it depends on from the job disk" \
     "$(console play 'play install status ')" 0 || console play 'play apt '
 console play 'play apt ' | sed -n '/NEW packages will be installed/,/^[0-9]* upgraded/p'
 expect "installed" "$(console play 'play installed ')" "install ok installed"
-for test in usage manual play; do
+for test in $(installed_tests); do
     expect "debian/tests/$test on the board" "$(console play "play test $test status ")" 0 ||
         console play "play test $test "
 done

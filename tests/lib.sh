@@ -205,6 +205,10 @@ expect_hardened() {
         "$(grep ': no' <<< "$report" | grep -vE "^ ($allowed):")" ""
 }
 
+# installed_tests: the package's as-installed tests, as debian/tests/control
+# names them.
+installed_tests() { sed -n 's/^Tests: //p' "$SOURCE_DIR/debian/tests/control" | xargs; }
+
 skip() { echo "skipped: $*"; exit 77; }
 
 finish() {
