@@ -6,10 +6,14 @@
 # the machine; make check does it through sudo where it must.
 NATIVE := Debug
 ARMEL := Debug-armel
-GENERATOR := -G Ninja
-
 PACKAGES_DIR := Debug-deb
 CROSS_COMPILE := arm-linux-gnueabi-
+PREFIX ?= /usr/local
+# Folders reach the recipes through the environment, never pasted into a
+# command line, so that any name (a space, a quote, a $) stays one word.
+# A recipe's last command replaces its shell (exec): the shell would die
+# of SIGTERM and leave the command running.
+export NATIVE ARMEL PACKAGES_DIR CROSS_COMPILE PREFIX DESTDIR
 
 # Debian packages of this machine's own architecture, and no other: what
 # is armel comes from the target suite, fetched into the cache.  The build
@@ -29,7 +33,17 @@ PACKAGES := $(BUILD_PACKAGES) googletest g++-arm-linux-gnueabi \
 LEAN_PACKAGES := qemu-system-arm bc bison flex libssl-dev xz-utils e2fsprogs \
 	reprotest faketime disorderfs locales-all
 
-.PHONY: all demo picture install bench package board parts check deps native armel test clean
+# What takes minutes to make the first time, cached: the board's kernel
+# and root, the package builds' chroot, the as-installed tests' testbed
+# and the package lists.  make parts makes them side by side: the kernel
+# keeps the processors busy while the rest mostly wait on the mirror.
+PARTS := board/kernel.sh board/root.sh tools/chroot.sh tools/testbed.sh tools/lists.sh
+ifeq ($(MAKECMDGOALS),parts)
+MAKEFLAGS += -j5
+endif
+
+.PHONY: all demo picture install bench package board parts $(PARTS) check deps native armel \
+	test test-native test-armel clean
 
 all: native
 
@@ -40,86 +54,101 @@ deps:
 
 native:
 	bash tools/need.sh $(BUILD_PACKAGES)
-	cmake -S . -B $(NATIVE) $(GENERATOR)
-	cmake --build $(NATIVE)
+	cmake -S . -B"$$NATIVE" -G Ninja
+	exec cmake --build "$$NATIVE"
 
-# A configuration that failed (no cross compiler, say) is not kept, so the
-# next run starts afresh.
+# A configuration that failed (no cross compiler, say) in a folder of its
+# own making is not kept, so that the next run starts afresh.
 armel:
-	cmake -S . -B $(ARMEL) $(GENERATOR) -DCMAKE_TOOLCHAIN_FILE=cmake/armel.cmake \
-		-DCROSS_COMPILE=$(CROSS_COMPILE) || { rm -rf $(ARMEL); exit 1; }
-	cmake --build $(ARMEL)
+	[ -e "$$ARMEL" ] || made=1; \
+	cmake -S . -B"$$ARMEL" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/armel.cmake \
+		-DCROSS_COMPILE="$$CROSS_COMPILE" || { [ -z "$$made" ] || rm -rf "$$ARMEL"; exit 1; }
+	exec cmake --build "$$ARMEL"
 
 # The demo needs only the program and its clip, not the tests.
 demo:
 	bash tools/need.sh $(BUILD_PACKAGES)
-	cmake -S . -B $(NATIVE) $(GENERATOR)
-	cmake --build $(NATIVE) --target Quorvel demo_clip
-	bash tools/demo.sh $(NATIVE)
+	cmake -S . -B"$$NATIVE" -G Ninja
+	cmake --build "$$NATIVE" --target Quorvel demo_clip
+	exec bash tools/demo.sh "$$NATIVE"
 
 # The spectrogram of the demo programme shown in the README.
 picture:
 	$(MAKE) demo RECORD=1
-	cp $(NATIVE)/demo.png docs/programme.png
+	cp "$$NATIVE/demo.png" docs/programme.png
 
 # Timings beside the floor and a sox pipeline, and the footprint.
 bench: native armel
-	bash tools/bench/bench.sh $(NATIVE)
+	exec bash tools/bench/bench.sh "$$NATIVE"
 
-# The board's root and kernel, the package builds' chroot, the testbed of
-# the as-installed tests and the package lists take minutes to make the
-# first time: made here, saying so, not inside a test's time limit; the
-# kernel, which keeps the processors busy, beside the rest, which mostly
-# wait on the mirror.  A job that a shell starts in the background ignores
-# Ctrl-C; env gives it back.
-parts: deps
-	env --default-signal=INT bash board/kernel.sh > /dev/null & kernel=$$!; \
-	for part in board/root.sh tools/chroot.sh tools/testbed.sh tools/lists.sh; do \
-		bash $$part > /dev/null || { kill $$kernel; wait $$kernel; exit 1; }; \
-	done; wait $$kernel
+parts: $(PARTS)
+$(PARTS): deps
+	exec bash $@ > /dev/null
 
-# One run at a time in a tree: the targets below run again under a lock
-# on the tree's folder, which the makes they start inherit, and a second
-# run says so in one line and stops before touching anything.
+# One run at a time in a tree: the targets below run again holding a lock
+# on a file of the tree's that only its owner can open, which the makes
+# they start inherit; a second run says so in one line and stops before
+# touching anything.  Each make is the one before it, exec'd, so that
+# SIGTERM to the first reaches them all.
 LOCKED := check test board package
+LOCK := .quorvel.lock
 ifndef QUORVEL_TREE
 ifneq ($(filter $(LOCKED),$(MAKECMDGOALS)),)
-ifneq ($(shell flock -n . true && echo free),free)
+lock := $(shell if [ -L $(LOCK) ] || { [ -e $(LOCK) ] && [ ! -O $(LOCK) ]; }; then echo foreign; \
+	elif ! (umask 077 && : >> $(LOCK) && chmod 600 $(LOCK)); then echo unwritable; \
+	elif flock -n $(LOCK) true; then echo free; fi)
+ifeq ($(lock),foreign)
+$(error $(CURDIR)/$(LOCK) is a link or another user's: remove it, then run again)
+else ifeq ($(lock),unwritable)
+$(error cannot make the lock file $(LOCK) in $(CURDIR): make check, test, board and package need a tree of your own)
+else ifneq ($(lock),free)
 $(error another make check, test, board or package is running in $(CURDIR): wait for it to end, or use another clone)
 endif
 endif
 $(LOCKED):
-	@QUORVEL_TREE=$(CURDIR) flock -n . $(MAKE) --no-print-directory $@
+	@exec 9< $(LOCK) && flock -n 9 && exec env QUORVEL_TREE=1 $(MAKE) --no-print-directory $@
 else
 # The two builds and the parts go side by side: on a fresh machine the
 # builds fill the time the parts spend waiting on the mirror.
 check: deps
-	$(MAKE) -j3 native armel parts
+	$(MAKE) -j7 native armel parts
 	$(MAKE) test
 
-# The native tests run beside the armel ones (their output shown after
-# them); the board, which plays in real time, then runs alone, on the
-# packages already built.
+# The native tests run beside the armel ones, the output of each shown
+# when it ends; the board, which plays in real time, then runs alone, on
+# the packages already built.  No jobserver reaches the package builds.
 test: native armel parts
-	ctest --test-dir $(NATIVE) --output-on-failure -j2 > $(NATIVE)/tests.log 2>&1 & \
-	ctest --test-dir $(ARMEL) --output-on-failure -j2 -E '^board$$'; armel=$$?; \
-	wait $$!; native=$$?; cat $(NATIVE)/tests.log; [ $$native$$armel = 00 ]
-	ctest --test-dir $(ARMEL) --output-on-failure -R '^board$$' -FS packages
+	$(MAKE) -j2 -O test-native test-armel
+	exec env -u MAKEFLAGS -u MFLAGS ctest --test-dir "$$ARMEL" --output-on-failure -R '^board$$' -FS packages
+test-native:
+	exec env -u MAKEFLAGS -u MFLAGS ctest --test-dir "$$NATIVE" --output-on-failure -j2
+test-armel:
+	exec env -u MAKEFLAGS -u MFLAGS ctest --test-dir "$$ARMEL" --output-on-failure -j2 -E '^board$$'
 
 # Debian packages of the program, native and armel, into $(PACKAGES_DIR).
 package: deps
-	bash tools/package.sh $(PACKAGES_DIR)
+	exec bash tools/package.sh "$$PACKAGES_DIR"
 
 # The armel package installed with apt, played and removed, and the armel
 # suite, on an emulated ARMv5TE board with a kernel of our own and its
 # sound card.
 board: deps armel parts
-	ctest --test-dir $(ARMEL) -R '^board$$' --output-on-failure --verbose
+	exec ctest --test-dir "$$ARMEL" -R '^board$$' --output-on-failure --verbose
 endif
 
-PREFIX ?= /usr/local
-install: native
-	DESTDIR="$(DESTDIR)" cmake --install $(NATIVE) --strip --prefix "$(PREFIX)"
+# CMake cannot build in a path with a double quote (its own checks break)
+# or a $ (its build files then have no test target, which a package
+# build runs).
+ifneq ($(findstring ",$(CURDIR) $(NATIVE) $(ARMEL) $(PACKAGES_DIR))$(findstring $$,$(CURDIR) $(NATIVE) $(ARMEL) $(PACKAGES_DIR)),)
+$(error CMake cannot build in a path with a double quote or a $$: $(CURDIR), $(NATIVE), $(ARMEL), $(PACKAGES_DIR))
+endif
 
+install: native
+	exec cmake --install "$$NATIVE" --strip --prefix "$$PREFIX"
+
+# Of the packages' folder, which may be dpkg's habitual .., only what the
+# package build puts there.
 clean:
-	rm -rf $(NATIVE) $(ARMEL) $(PACKAGES_DIR)
+	rm -rf "$$NATIVE" "$$ARMEL"
+	rm -f "$$PACKAGES_DIR"/quorvel*_* "$$PACKAGES_DIR"/build-*.log
+	rmdir "$$PACKAGES_DIR" 2> /dev/null || :
