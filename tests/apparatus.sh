@@ -19,12 +19,23 @@ root_packages="man-db mount procps strace"
 # ordinary user's PATH.
 PATH=$PATH:/usr/sbin:/sbin
 
-# on_exit COMMANDS: however the script ends, what it left running is told
-# to end and waited for, then COMMANDS run, ignoring what would cut that
-# short: Ctrl-C (to the whole group), the runner's SIGTERM after it, and
-# a reader of its output that is gone.
+# on_exit COMMANDS: however the script ends, what it left running, at any
+# depth (an apt-get that mmdebstrap started), is told to end and waited
+# for, then COMMANDS run, ignoring what would cut that short: Ctrl-C (to
+# the whole group), the runner's SIGTERM after it, and a reader of its
+# output that is gone.
+descendants() { local child; for child in $(pgrep -P "$1"); do echo "$child"; descendants "$child"; done; }
 on_exit() {
-    trap 'trap "" INT TERM PIPE; pkill -TERM -P $$ || :; wait; '"$1" EXIT
+    trap 'trap "" INT TERM PIPE; kill -TERM $(descendants $$) 2> /dev/null || :; wait; '"$1" EXIT
+}
+
+# trusted FOLDER: ends the script with one line unless FOLDER is a real
+# folder (no link) that no other user can change: this user's, writable
+# by nobody else, or root's with the sticky bit (/tmp).
+trusted() {
+    [ -n "$(find "$(realpath -ms -- "$1")" -maxdepth 0 -type d \( -user "$(id -u)" ! -perm /022 \
+        -o -user 0 -perm -1000 \) 2> /dev/null)" ] ||
+        { echo "$1 is not a folder that only $(id -un) can change: not used" >&2; exit 1; }
 }
 
 # remove FOLDER: removes it, with what a namespace gave other owners.
@@ -53,6 +64,7 @@ room() {
 # order.
 scratch() {
     local old prefix=${1%.*}
+    trusted "${prefix%/*}"
     while IFS= read -r -d '' old; do
         if [ -n "$(ls -A "$old" 2> /dev/null)" ] && [ ! -e "$old/.holding" ] &&
             [ ! -e "$old/.held" ]; then
@@ -63,7 +75,8 @@ scratch() {
     done < <(find "${prefix%/*}" -mindepth 1 -maxdepth 1 -name "${prefix##*/}.*" -type d \
         -user "$(id -u)" -print0 2> /dev/null)
     made=$(mktemp -d "$1") || exit 1
-    exec {held}> "$made/.holding" && flock "$held" && mv "$made/.holding" "$made/.held"
+    exec {held}> "$made/.holding" && chmod 600 "$made/.holding" && flock "$held" &&
+        mv "$made/.holding" "$made/.held"
 }
 
 # cache_entry NAME FILE MIB: the cache's entry NAME, complete once it
@@ -73,8 +86,9 @@ scratch() {
 # runs wait, then take the entry.
 cache_entry() {
     entry=$cache/$1
-    mkdir -p "$cache" || exit 1
-    exec {busy}> "$cache/.$1.lock"
+    local lock=$cache/.$1.lock
+    mkdir -p -m 755 "$cache" && trusted "${cache%/*}" && trusted "$cache" || exit 1
+    (umask 077 && : >> "$lock") && chmod 600 "$lock" && exec {busy}< "$lock"
     flock -n "$busy" || { echo "waiting for another run to finish $entry" >&2; flock "$busy"; }
     [ ! -e "$entry/$2" ] || { echo "$entry"; exit 0; }
     room "$cache" "$3" "making $entry"
@@ -96,7 +110,8 @@ cache_keep() {
 # suite at the mirrors, given MIB MiB in TMPDIR, in its unshare mode and
 # the run's process group (nothing of it outlives the run), in a folder
 # its namespace's root can reach (a home may not), killed 5 s after being
-# told to end (a maintainer script may be slow).
+# told to end (a maintainer script may be slow).  A job in the background
+# would ignore Ctrl-C, but for env.
 bootstrap() {
     room "${TMPDIR:-/tmp}" "$1" mmdebstrap
     local file=$tree/out/$2
@@ -107,7 +122,7 @@ bootstrap() {
     scratch_dir=$made
     chmod 755 "$scratch_dir"
     on_exit 'remove "$tree"; remove "$scratch_dir"'
-    TMPDIR=$scratch_dir timeout --foreground -k 5 10m mmdebstrap --mode=unshare \
+    TMPDIR=$scratch_dir env --default-signal=INT timeout --foreground -k 5 10m mmdebstrap --mode=unshare \
         --skip=check/signed-by --aptopt="$apt_bounds" "$@" "$suite" "$file" "$tree/sources" \
         > "$tree/log" 2>&1 &
     wait $! || failed "$tree/log" "mmdebstrap's $suite"
@@ -159,7 +174,7 @@ Dir::Etc::SourceParts "$apt/sources";
 $apt_bounds
 CONF
     echo "fetching $suite's ${*:-lists} for $arch" >&2
-    local get=(env APT_CONFIG="$apt/apt.conf" timeout -k 5 5m apt-get -qq)
+    local get=(env APT_CONFIG="$apt/apt.conf" timeout --foreground -k 5 5m apt-get -qq)
     { "${get[@]}" --error-on=any update &&
         { [ $# = 0 ] || (cd "$dir/debs" && "${get[@]}" download "$@"); }; } 2> "$apt/log" ||
         failed "$apt/log" "fetching $suite's $* for $arch"

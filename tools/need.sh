@@ -53,7 +53,7 @@ fi
 if [ -n "$missing" ]; then
     echo "installing$missing"
     # What apt fetches is bounded; dpkg, once it runs, is never cut short.
-    fetch() { timeout -k 5 "$1" apt-get -c <(echo "$apt_bounds") "${@:2}"; }
+    fetch() { timeout --foreground -k 5 "$1" apt-get -c <(echo "$apt_bounds") "${@:2}"; }
     fetch 5m update -qq
     # apt takes a name it does not know for a pattern: each must be known.
     unknown=
