@@ -5,8 +5,8 @@
 # kept.  Usage: armel_aplay.sh DIR
 set -eu
 . "$(dirname "$0")/apparatus.sh"
-mkdir -p "$1"
-dir=$(cd "$1" && pwd)
+mkdir -p -- "$1"
+dir=$(realpath -- "$1")
 root=$dir/root
 packages="alsa-utils libasound2 libasound2-data libc6"
 

@@ -8,18 +8,17 @@
 set -eu
 top=$(cd "$(dirname "$0")/.." && pwd)
 . "$top/tests/apparatus.sh"
-mkdir -p "$1"
-out=$(cd "$1" && pwd)
+mkdir -p -- "$1"
+out=$(realpath -- "$1")
 shift
 native=$(dpkg --print-architecture)
 [ $# -gt 0 ] || set -- "$native" armel
 
 version=$(dpkg-parsechangelog -l "$top/debian/changelog" -S Version)
-area=$out/build
-rm -rf "$area"
-mkdir -p "$area/quorvel-$version"
-unpacked=
-on_exit 'rm -rf "$area"; [ -z "$unpacked" ] || remove "$unpacked"'
+scratch "$out/.build.XXXXXX"
+area=$made unpacked=
+on_exit 'remove "$area"; [ -z "$unpacked" ] || remove "$unpacked"'
+mkdir "$area/quorvel-$version"
 tar -C "$top" --exclude-vcs --exclude-from=<(sed -n 's|/$||; /^[^#]/p' "$top/.gitignore") \
     -cf - . | tar -C "$area/quorvel-$version" -xf -
 (cd "$area" && dpkg-source -b "quorvel-$version" && mv quorvel_"$version".* "$out/") \
@@ -52,7 +51,6 @@ for arch in "$@"; do
         echo "package: the $arch build failed; the whole log is $out/build-$arch.log" >&2
         exit 1
     fi
-    rm -f "$out"/quorvel*_"$version"_"$arch".*
-    mv "$area"/quorvel*_"$version"_"$arch".* "$out/"
+    mv -f "$area"/quorvel*_"$version"_"$arch".* "$out/"
 done
 ls "$out"/quorvel*_"$version"_*.deb

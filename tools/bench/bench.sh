@@ -4,7 +4,7 @@
 # user would script instead, all feeding the same discarding player.
 # Usage: bench.sh BUILD
 set -eu
-build=$(cd "$1" && pwd)
+build=$(realpath -- "$1")
 bash "$(dirname "$0")/../need.sh" hyperfine sox
 work=$(mktemp -d) || exit 1
 trap 'rm -rf "$work"' EXIT
