@@ -71,6 +71,7 @@ head -c 28600 /dev/urandom > "$play/random.raw"
 cp -r "$root/repo" "$play/repo"
 cp "$PACKAGES/$deb" "$BOARD_HELPERS/programme" "$play/"
 cp -r "$SOURCE_DIR/debian/tests" "$play/tests"
+mkdir "$play/tools" && cp "$SOURCE_DIR/tools/alsa-file.sh" "$play/tools/"
 
 suite=$work/suite
 mkdir -p "$suite/bin" "$suite/tests" "$suite/helpers"

@@ -235,6 +235,15 @@ expect_run_gone() {
 # fifo_case NAME: d, a fresh folder for a run, and fifo, a FIFO in it.
 fifo_case() { d=$(case_dir "$1") && fifo=$d/clip.fifo && mkfifo "$fifo"; }
 
+# kill_player NAME: the run last started in the background, on fifo, loses
+# its player, and is waited for; one whose player never starts is ended.
+kill_player() {
+    local run=$!
+    wait_for "$d/pid" && kill "$(cat "$d/pid")" ||
+        { bad "$1: the player never started"; pkill -KILL -f -- "$fifo"; }
+    wait "$run"
+}
+
 # A producer still loading when its player ends must end too, and never
 # read what is meant for the next run.
 group_lingering() {
@@ -252,9 +261,7 @@ group_lingering() {
 
     fifo_case killed
     launch "$d" "$QUORVEL" "$fifo" &
-    wait_for "$d/pid"
-    kill "$(cat "$d/pid")"
-    wait
+    kill_player "FIFO without a writer, player killed"
     expect_run_gone "FIFO without a writer, player killed" "$fifo"
 
     fifo_case stalled
@@ -265,12 +272,10 @@ group_lingering() {
     ) &
     local writer=$!
     launch "$d" "$QUORVEL" "$fifo" &
-    wait_for "$d/pid"
-    kill "$(cat "$d/pid")"
-    wait %2
+    kill_player "stalled writer, player killed"
     expect_run_gone "stalled writer, player killed" "$fifo"
     kill "$writer"
-    wait
+    wait "$writer"
 }
 
 # A clip on a file of 3 GiB, its first bytes a full clip and the rest a
@@ -307,8 +312,7 @@ group_real_aplay() {
     for size in 20 28600; do
         d=$(case_dir "real$size")
         c=$(clip "real$size.raw" "$size")
-        mkdir -p "$d/config/alsa"
-        file_plugin "$d/recorded" > "$d/config/alsa/asoundrc"
+        sh "$(dirname "$0")/../tools/alsa-file.sh" "$d/config" "$d/recorded" raw
         XDG_CONFIG_HOME="$d/config" $RUN "$QUORVEL" "$c" > "$d/out" 2> "$d/err"
         expect "real aplay, $size bytes: status" "$?" 0
         expect_recorded "real aplay, $size bytes" "$d/recorded" "$c"

@@ -21,9 +21,7 @@ fi
 config=$(mktemp -d) || exit 1
 partial=$wav.partial
 trap 'rm -rf "$config" "$partial"' EXIT
-mkdir "$config/alsa"
-printf 'pcm.!default { type file; slave.pcm "null"; file "%s"; format "wav" }\n' \
-    "$partial" > "$config/alsa/asoundrc"
+sh "$(dirname "$0")/alsa-file.sh" "$config" "$partial" wav
 rm -f "$wav" "$png"
 # ALSA's file plugin creates its file readable by its owner alone; made
 # here first, the recording gets the mode of any other file of the build.
