@@ -2,7 +2,8 @@
 # Boots the board once: the kernel in KERNEL (zImage, versatile-pb.dtb)
 # on the root disk IMAGE, left as it was, with the folder JOB, the job the
 # init runs, as its second disk (OUT.disk).  The console goes to
-# OUT.console, what the sound card plays to OUT.wav at 22100 Hz.  A board
+# OUT.console, what the sound card plays to OUT.wav at 22100 Hz (QEMU
+# takes a doubled comma in an option's value for a comma).  A board
 # not reset after LIMIT seconds is stopped, and so is one whose boot is
 # interrupted or ended: the emulator never outlives this script.
 # Usage: boot.sh KERNEL IMAGE JOB OUT LIMIT
@@ -21,13 +22,13 @@ if [ "$(id -u)" = 0 ]; then
     options=(-runas nobody)
     ! qemu-system-arm -help | grep -q -- '^-run-with.*user=' || options=(-run-with user=nobody)
 fi
-setpriv --pdeathsig KILL timeout --foreground -k 5 "$limit" \
+env --default-signal=INT setpriv --pdeathsig KILL timeout --foreground -k 5 "$limit" \
     setpriv --pdeathsig KILL qemu-system-arm -M versatilepb -cpu arm926 -m 256 \
     -kernel "$kernel/zImage" -dtb "$kernel/versatile-pb.dtb" \
     -append "console=ttyAMA0 root=/dev/sda rw init=/sbin/board-init sym53c8xx.settle=0 panic=-1" \
-    -drive file="$image",if=scsi,format=raw \
-    -drive file="$jobdisk",if=scsi,format=raw,index=1 \
-    -audiodev wav,id=snd0,path="$out.wav",out.frequency=22100 \
+    -drive file="${image//,/,,}",if=scsi,format=raw \
+    -drive file="${jobdisk//,/,,}",if=scsi,format=raw,index=1 \
+    -audiodev wav,id=snd0,path="${out//,/,,}.wav",out.frequency=22100 \
     -global pl041.audiodev=snd0 \
     -nographic -no-reboot -net none -snapshot "${options[@]}" \
     < /dev/null > "$out.console" 2>&1 &
