@@ -10,7 +10,7 @@ export LC_ALL=C
 
 passes=0
 fails=0
-scratch "${TMPDIR:-/tmp}/quorvel-e2e.XXXXXX"
+scratch "${WORK_IN:-${TMPDIR:-/tmp}}/quorvel-e2e.XXXXXX"
 work=$made
 on_exit 'remove "$work"'
 
@@ -48,14 +48,13 @@ expect_missing() {
     if [ ! -e "$2" ]; then ok; else bad "$1"; fi
 }
 
-# Waits up to 30 s for a file to appear.
-wait_for() {
-    local tries=0
-    while [ ! -e "$1" ] && [ $tries -lt 3000 ]; do
-        sleep 0.01
-        tries=$((tries + 1))
-    done
+# within SECONDS COMMAND...: waits until COMMAND succeeds, failing after
+# SECONDS; wait_for FILE: up to 30 s for FILE to appear.
+within() {
+    local end=$((SECONDS + $1))
+    until "${@:2}"; do [ $SECONDS -lt $end ] || return 1; sleep 0.01; done
 }
+wait_for() { within 30 test -e "$1"; }
 
 # clip NAME SIZE: a clip of SIZE random bytes.
 clip() {
@@ -113,12 +112,13 @@ launch() {
 }
 
 # preload COMMAND...: runs a command with the failing-call library
-# preloaded into the target's program alone.
+# preloaded into the target's program alone, named by a descriptor: in a
+# list of preloads a space splits a path, and for the emulator a comma.
 preload() {
     if [ -n "${RUN:-}" ]; then
-        QEMU_SET_ENV="LD_PRELOAD=$FAILCALL_LIB" "$@"
+        QEMU_SET_ENV=LD_PRELOAD=/proc/self/fd/9 "$@" 9< "$FAILCALL_LIB"
     else
-        LD_PRELOAD="$FAILCALL_LIB" "$@"
+        LD_PRELOAD=/proc/self/fd/9 "$@" 9< "$FAILCALL_LIB"
     fi
 }
 
@@ -129,12 +129,6 @@ player_format='Unsigned 8 bit, Rate 22100 Hz, Mono'
 # The files the Debian package installs.
 shipped_files="/usr/bin/Quorvel /usr/share/doc/quorvel/changelog.gz \
 /usr/share/doc/quorvel/copyright /usr/share/man/man1/Quorvel.1.gz"
-
-# file_plugin PATH: an ALSA configuration whose default device records
-# the raw bytes it is given into PATH instead of playing them.
-file_plugin() {
-    printf 'pcm.!default { type file; slave.pcm "null"; file "%s"; format "raw" }\n' "$1"
-}
 
 # expect_programme NAME DIR CLIP: the run in DIR played CLIP's whole
 # programme through the stand-in, and everything ended well.
@@ -190,10 +184,9 @@ expect_libraries() {
     fi
 }
 
-# expect_hardened PROGRAM: hardening-check finds every protection but
-# control-flow integrity (Debian asks none), branch protection (AArch64
-# alone has it), on ARM stack clash protection (Thumb-1 has none), and
-# fortification where the flags leave it out (noopt).
+# expect_hardened PROGRAM: hardening-check finds every protection but CFI
+# (Debian asks none), branch protection (AArch64's), on ARM stack clash
+# protection (Thumb-1 has none), and fortification under noopt.
 expect_hardened() {
     local report
     report=$(hardening-check "$1" 2> /dev/null)
@@ -205,8 +198,7 @@ expect_hardened() {
         "$(grep ': no' <<< "$report" | grep -vE "^ ($allowed):")" ""
 }
 
-# installed_tests: the package's as-installed tests, as debian/tests/control
-# names them.
+# installed_tests: the as-installed tests debian/tests/control names.
 installed_tests() { sed -n 's/^Tests: //p' "$SOURCE_DIR/debian/tests/control" | xargs; }
 
 skip() { echo "skipped: $*"; exit 77; }
