@@ -20,7 +20,7 @@ if [ ! -e "$root/usr/bin/aplay" ]; then
 fi
 # Written every time, so that it follows the CPU model.
 mkdir -p "$dir/bin"
-printf '#!/bin/sh\nexec qemu-arm -cpu %s -L "%s" -E LD_LIBRARY_PATH="%s" "%s" "$@"\n' \
-    "${QEMU_CPU:?}" "$root" "$root/lib/arm-linux-gnueabi:$root/usr/lib/arm-linux-gnueabi" \
+printf '#!/bin/bash\nLD_LIBRARY_PATH=%q exec qemu-arm -cpu %q -L %q %q "$@"\n' \
+    "$root/lib/arm-linux-gnueabi:$root/usr/lib/arm-linux-gnueabi" "${QEMU_CPU:?}" "$root" \
     "$root/usr/bin/aplay" > "$dir/bin/aplay"
 chmod +x "$dir/bin/aplay"

@@ -1,15 +1,16 @@
-# Tests of this tree's Debian package, built by dpkg-buildpackage into
-# PACKAGES.  Usage: package.sh GROUP, with, besides lib.sh's variables,
-# SOURCE_DIR, PACKAGES, DEB_ARCH, VERSION and footprint.sh's READELF and
-# ARM.
+# Tests of this tree's Debian package, built into PACKAGES.  They work in
+# /tmp, whatever TMPDIR holds: lintian, reprotest and autopkgtest paste
+# folders into shell commands.  Usage: package.sh GROUP
+WORK_IN=/tmp
 . "$(dirname "$0")/lib.sh"
 
 deb=$PACKAGES/quorvel_${VERSION}_$DEB_ARCH.deb
 
 group_build() {
-    rm -rf "${PACKAGES:?}"
+    rm -rf "${PACKAGES:?}" && mkdir -p "$PACKAGES/build" && touch "$PACKAGES/build/mine"
     bash "$SOURCE_DIR/tools/package.sh" "$PACKAGES" "$DEB_ARCH" > "$work/log" 2>&1
     expect "dpkg-buildpackage builds the $DEB_ARCH package" "$?" 0 || cat "$work/log"
+    expect "and leaves what else is in its folder" "$(ls "$PACKAGES/build")" mine
     expect "blhc: every compiler and linker line has the distribution's flags" \
         "$(blhc --all "$PACKAGES/build-$DEB_ARCH.log")" ""
     expect "the package and its debug symbols" \
@@ -51,8 +52,7 @@ group_installed() {
     local testbed
     testbed=$(bash "$SOURCE_DIR/tools/testbed.sh") || { bad "no testbed"; return; }
     room "${TMPDIR:-/tmp}" 400 "autopkgtest's unpacked testbed"
-    # The unshare backend pastes the tarball's path into a shell command
-    # unquoted: a cache path with a quote or a space (it's café) breaks it.
+    # The cache's path may have a space or a quote too.
     ln -s "$testbed/testbed.tar" "$work/testbed.tar"
     autopkgtest "$deb" "$PACKAGES/quorvel_$VERSION.dsc" -- unshare --release "$suite" \
         --arch "$DEB_ARCH" --tarball "$work/testbed.tar" > "$work/log" 2>&1
@@ -62,10 +62,8 @@ group_installed() {
         "$(installed_tests | xargs -n1 | sort | xargs)"
 }
 
-# Debian's build-dependency check, as its build machines run it: the
-# Build-Depends, with the tests, install on every release architecture of
-# the target suite.  nocheck only drops what <!nocheck> marks, so what
-# installs with the tests installs without them.
+# Debian's build-dependency check: the Build-Depends, with the tests (so
+# also without), install on every release architecture of the suite.
 group_builddeps() {
     local lists arch file fields='Package|Version|Architecture|Multi-Arch|Essential|Provides'
     fields+='|Depends|Pre-Depends|Conflicts|Breaks'
@@ -85,13 +83,10 @@ group_builddeps() {
     done
 }
 
-# The package built again from its source package by reprotest, as Debian
-# checks it, varying all it can without root: the build path, time, time
-# zone, locale, umask, HOME, PATH, the environment, the kernel's name,
-# ASLR, the CPU count, the host name and, given FUSE, the order of folder
-# entries; not the user, which takes sudo.  With nocheck too, which must
-# not change what is built.  The armel build, by sbuild, whose clean
-# environment no variation reaches, is made again in another folder.
+# The package built again from its source by reprotest, varying all it
+# can without root (not the user), with nocheck, which must not change
+# what is built.  sbuild's armel build, which no variation reaches, is
+# made again in another folder.
 group_reproducible() {
     # Time always moves, a year and more ahead: left to itself, reprotest
     # moves it only one time in two.
