@@ -19,19 +19,16 @@ root_packages="man-db mount procps strace"
 # ordinary user's PATH.
 PATH=$PATH:/usr/sbin:/sbin
 
-# on_exit COMMANDS: however the script ends, what it left running, at any
-# depth (an apt-get that mmdebstrap started), is told to end and waited
-# for, then COMMANDS run, ignoring what would cut that short: Ctrl-C (to
-# the whole group), the runner's SIGTERM after it, and a reader of its
-# output that is gone.
+# on_exit COMMANDS: however the script ends, what it started, at any depth
+# (mmdebstrap's apt-get), is told to end and waited for, then COMMANDS run,
+# deaf to Ctrl-C, SIGTERM and a reader gone.
 descendants() { local child; for child in $(pgrep -P "$1"); do echo "$child"; descendants "$child"; done; }
 on_exit() {
     trap 'trap "" INT TERM PIPE; kill -TERM $(descendants $$) 2> /dev/null || :; wait; '"$1" EXIT
 }
 
 # trusted FOLDER: ends the script with one line unless FOLDER is a real
-# folder (no link) that no other user can change: this user's, writable
-# by nobody else, or root's with the sticky bit (/tmp).
+# folder that only this user can change, or root's sticky /tmp.
 trusted() {
     [ -n "$(find "$(realpath -ms -- "$1")" -maxdepth 0 -type d \( -user "$(id -u)" ! -perm /022 \
         -o -user 0 -perm -1000 \) 2> /dev/null)" ] ||
@@ -55,13 +52,10 @@ room() {
 }
 
 # scratch TEMPLATE: sets made to a new private folder (mktemp -d TEMPLATE),
-# held (flock) while this script or what it started lives.  Those killed
-# runs left, held by nobody, go first: only real folders of this user's
-# (in /tmp, anyone may plant a link or folder under our names).  A folder
-# is marked held only once locked, never to be taken for a left one; one
-# with files but no mark lost it to a removal that was killed.  A new
-# folder's mark is .holding, then .held, so they are looked for in that
-# order.
+# held (flock on its .held) while this script or what it started lives.
+# Those killed runs left go first: real folders of this user's held by
+# nobody, or with files but no mark (a removal was killed).  A new folder
+# is marked .holding, then .held once locked, and looked at in that order.
 scratch() {
     local old prefix=${1%.*}
     trusted "${prefix%/*}"
@@ -83,10 +77,11 @@ scratch() {
 # holds FILE.  When it is, prints its path and ends the script; otherwise,
 # given MIB MiB in the cache, sets entry to that path and tree to a new
 # folder beside it, removed if the script ends before cache_keep.  Other
-# runs wait, then take the entry.
+# runs wait, then take the entry.  apt's configuration takes no ".
 cache_entry() {
     entry=$cache/$1
     local lock=$cache/.$1.lock
+    [[ $cache != *'"'* ]] || { echo "$cache: a double quote, which apt cannot take" >&2; exit 1; }
     mkdir -p -m 755 "$cache" && trusted "${cache%/*}" && trusted "$cache" || exit 1
     (umask 077 && : >> "$lock") && chmod 600 "$lock" && exec {busy}< "$lock"
     flock -n "$busy" || { echo "waiting for another run to finish $entry" >&2; flock "$busy"; }
@@ -107,11 +102,9 @@ cache_keep() {
 }
 
 # bootstrap MIB FILE OPTION...: mmdebstrap makes tree/out/FILE of the
-# suite at the mirrors, given MIB MiB in TMPDIR, in its unshare mode and
-# the run's process group (nothing of it outlives the run), in a folder
-# its namespace's root can reach (a home may not), killed 5 s after being
-# told to end (a maintainer script may be slow).  A job in the background
-# would ignore Ctrl-C, but for env.
+# suite at the mirrors, given MIB MiB in TMPDIR, in its unshare mode, in
+# a folder its namespace's root can reach (a home may not), killed 5 s
+# after being told to end; in the background, but hearing Ctrl-C.
 bootstrap() {
     room "${TMPDIR:-/tmp}" "$1" mmdebstrap
     local file=$tree/out/$2

@@ -1,7 +1,12 @@
-# Tests of what surrounds the program: the demo, the manual page, the
-# install, the build and the board's recording check.  Usage: around.sh GROUP, with SOURCE_DIR and BUILD_DIR (a
-# native build) in the environment.
+# Tests of the demo, the manual page, the install, the build and the
+# board's recording check, in the build folder (BUILD_DIR, native), which
+# has no " (make refuses one), as the caches they make need.
+WORK_IN=$BUILD_DIR
 . "$(dirname "$0")/lib.sh"
+
+# make_tree TARGET VAR=VALUE...: make TARGET in the source tree, quietly,
+# each value's $ doubled, as make reads a $.
+make_tree() { local set=("${@:2}"); make -s -C "$SOURCE_DIR" "$1" "${set[@]//\$/\$\$}"; }
 
 group_demo() {
     local clip=$BUILD_DIR/demo.raw
@@ -12,7 +17,7 @@ group_demo() {
     expect "demo clip: not silent" \
         "$(tr -d '\200' < "$clip" | wc -c | awk '{print ($1 > 20000)}')" 1
 
-    (umask 022 && make -s -C "$SOURCE_DIR" demo NATIVE="$BUILD_DIR" RECORD=1) > "$work/said" 2>&1
+    (umask 022 && make_tree demo NATIVE="$BUILD_DIR" RECORD=1) > "$work/said" 2>&1
     expect "make demo: status" "$?" 0
     expect "demo.wav: readable by all, like the rest of the build" \
         "$(stat -c %a "$BUILD_DIR/demo.wav")" 644
@@ -69,7 +74,7 @@ group_install() {
         "./usr/bin/Quorvel ./usr/share/man/man1/Quorvel.1 "
 
     local prefix="$work/with space"
-    make -s -C "$SOURCE_DIR" install NATIVE="$BUILD_DIR" PREFIX="$prefix" \
+    make_tree install NATIVE="$BUILD_DIR" PREFIX="$prefix" \
         DESTDIR="$work/staged again" > "$work/install.log" 2>&1
     expect "make install under a prefix with a space: status" "$?" 0
     local installed="$work/staged again$prefix/bin/Quorvel"
@@ -81,13 +86,33 @@ group_install() {
 
 # A cross build that cannot even be configured, a test without its
 # temporary folder, and a test killed outright leave nothing behind that
-# would break the next run, and write nothing elsewhere.
+# would break the next run, and write nothing elsewhere, whatever the
+# folders' names; nor does a run ended by a signal.
 group_build() {
-    make -s -C "$SOURCE_DIR" armel ARMEL="$work/armel" CROSS_COMPILE=missing- \
-        > "$work/log" 2>&1
+    mkdir "$work/keep"
+    make_tree armel ARMEL="$work/keep tmp/armel" CROSS_COMPILE=missing- > "$work/log" 2>&1
     expect "make armel without its compiler fails" "$?" 2
     expect "it names the missing compiler" "$(grep -c 'missing-g' "$work/log" | awk '{print ($1 > 0)}')" 1
-    expect_missing "no half-configured build folder is left" "$work/armel"
+    expect_missing "no half-configured build folder is left" "$work/keep tmp/armel"
+    expect "nor is a folder of another name touched" "$(ls -d "$work/keep")" "$work/keep"
+    make_tree native NATIVE="$work/a\$b" > "$work/log" 2>&1
+    expect "a build folder with a \$ is refused in one line" "$?/$(wc -l < "$work/log")" 2/1
+
+    # Ctrl-C, or SIGTERM to make alone, ends every process of make parts
+    # within seconds, even with apt-get (a stand-in that hangs) fetching.
+    local signal sid
+    install -D /dev/stdin "$work/hang/apt-get" <<< $'#!/bin/sh\nexec sleep 300'
+    for signal in INT TERM; do
+        PATH=$work/hang:$PATH XDG_CACHE_HOME=$work/$signal env --default-signal=INT setsid \
+            make -s -C "$SOURCE_DIR" parts > "$work/$signal.log" 2>&1 &
+        sid=$!
+        within 60 eval '[ "$(pgrep -s $sid -cx sleep)" = 5 ]' || bad "not every part began to fetch"
+        [ $signal = INT ] && kill -INT -- -$sid || kill -TERM $sid
+        within 10 eval '! pgrep -s $sid > /dev/null'
+        expect "SIG$signal: every process of make parts ends" "$(pgrep -s $sid -l)" ""
+        expect "SIG$signal: nothing is put in the cache" "$(ls -A "$work/$signal/quorvel" | grep -v '\.lock$')" ""
+        pkill -KILL -s $sid; wait $sid
+    done
 
     local begin='. "$(dirname "$0")/lib.sh"; ' run pids=()
     TMPDIR=$work/none bash -c "$begin"'echo "went on in $work"' "$SOURCE_DIR/tests/x" \
@@ -100,7 +125,7 @@ group_build() {
             > "$work/$run" &
         pids+=($!)
     done
-    until [ -s "$work/killed" ] && [ -s "$work/running" ]; do sleep 0.05; done
+    within 30 eval '[ -s "$work/killed" ] && [ -s "$work/running" ]'
     kill -KILL "${pids[0]}"
     wait "${pids[0]}" 2> /dev/null
     mkdir -p "$work/quorvel-e2e.half/root" && touch "$work/quorvel-e2e.half/root/file"
@@ -127,15 +152,28 @@ group_build() {
         "$SOURCE_DIR/tests/x") > /dev/null 2>&1
     expect "a relative XDG_CACHE_HOME is ignored" "$(ls -d "$work/rel" 2> /dev/null)" ""
     expect "an entry without its file is made again" "$(ls "$work/.cache/quorvel/thing")" file
+    expect "its lock is for its owner alone" "$(stat -c %a "$work/.cache/quorvel/.thing.lock")" 600
+
+    # A cache in a folder that another user can change, or behind a link,
+    # is refused in one line.
+    unshare --map-auto --map-root-user sh -c 'mkdir -m 777 "$1" && chown 1:1 "$1"' sh "$work/theirs"
+    ln -s "$work/.cache" "$work/link"
+    for c in theirs link; do
+        XDG_CACHE_HOME=$work/$c bash -c "$begin"'cache_entry thing file 0' "$SOURCE_DIR/tests/x" \
+            > "$work/said" 2>&1
+        expect "a cache in $c is refused in one line" "$?/$(grep -c "$work/$c" "$work/said")" 1/1
+    done
 
     # A second run in this tree (held by this test, or by the make check
     # running it), its builds sent to folders of the test's own.
-    exec {held}< "$SOURCE_DIR" && flock -n "$held" || :
-    env -u QUORVEL_TREE timeout 60 make -s -C "$SOURCE_DIR" check NATIVE="$work/n" \
-        ARMEL="$work/a" PACKAGES_DIR="$work/p" > "$work/said" 2>&1
+    exec {held}>> "$SOURCE_DIR/.quorvel.lock" && flock -n "$held" || :
+    local w=${work//\$/\$\$}
+    env -u QUORVEL_TREE timeout --foreground 60 make -s -C "$SOURCE_DIR" check NATIVE="$w/n" \
+        ARMEL="$w/a" PACKAGES_DIR="$w/p" > "$work/said" 2>&1
     local said="$?/$(grep -c 'another make .* is running' "$work/said")/$(wc -l < "$work/said")"
     expect "a second run in one tree stops at once, saying so in one line" "$said" 2/1/1
     expect_missing "and touches nothing" "$work/n"
+    expect "the tree's lock is for its owner alone" "$(stat -c %a "$SOURCE_DIR/.quorvel.lock")" 600
 }
 
 # The board's check of a sound card's recording, on recordings made here

@@ -1,13 +1,8 @@
-# The armel package and suite on an emulated ARMv5TE board, QEMU's
-# versatilepb with its PL041 AACI sound card, a kernel of our own and a
-# Debian armel root (both cached).  Two boots run side by side: on one, apt
-# installs the package from the job disk, an ordinary user plays clips
-# through the card, whose output the host checks frame by frame, and apt
-# removes it; the other runs the end-to-end groups and the skeleton's test.
-# The last run's recording and consoles stay in BUILD_DIR/board.
-# Usage: board.sh, with lib.sh's variables, QUORVEL_TEST, FAILCALL_LIB,
-# BOARD_HELPERS (the target's stand-in and programme), PACKAGES, VERSION,
-# SOURCE_DIR and BUILD_DIR.
+# The armel package and suite on QEMU's versatilepb (board/): two boots
+# side by side.  On one, apt installs the package, a user plays clips
+# through the sound card, checked frame by frame, and apt removes it; the
+# other runs the end-to-end groups and the skeleton's test.  The last
+# run's recording and consoles stay in BUILD_DIR/board.
 . "$(dirname "$0")/lib.sh"
 
 board=$SOURCE_DIR/board

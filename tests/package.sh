@@ -54,7 +54,7 @@ group_installed() {
     room "${TMPDIR:-/tmp}" 400 "autopkgtest's unpacked testbed"
     # The cache's path may have a space or a quote too.
     ln -s "$testbed/testbed.tar" "$work/testbed.tar"
-    autopkgtest "$deb" "$PACKAGES/quorvel_$VERSION.dsc" -- unshare --release "$suite" \
+    TMPDIR=$work autopkgtest "$deb" "$PACKAGES/quorvel_$VERSION.dsc" -- unshare --release "$suite" \
         --arch "$DEB_ARCH" --tarball "$work/testbed.tar" > "$work/log" 2>&1
     expect "autopkgtest passes" "$?" 0 || tail -n 30 "$work/log"
     expect "every test of debian/tests passes" \

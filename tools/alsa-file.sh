@@ -1,9 +1,7 @@
 #!/bin/sh
-# Points ALSA's default device, for programs run with XDG_CONFIG_HOME=DIR,
-# at its file plugin: the real aplay then records into FILE the bytes it
-# would have played, as they are (FORMAT raw) or as a WAV file (wav).  In
-# the plugin's file name a backslash and a double quote are escaped, and
-# % (which starts a field, %r the rate) is doubled.
+# Points ALSA's default device, under XDG_CONFIG_HOME=DIR, at its file
+# plugin: aplay records into FILE what it would play, raw or as wav
+# (FORMAT).  The name is escaped: \ and ", and % (%r is the rate) doubled.
 # Usage: alsa-file.sh DIR FILE FORMAT
 set -eu
 mkdir -p "$1/alsa"

@@ -15,7 +15,9 @@ native=$(dpkg --print-architecture)
 [ $# -gt 0 ] || set -- "$native" armel
 
 version=$(dpkg-parsechangelog -l "$top/debian/changelog" -S Version)
-scratch "$out/.build.XXXXXX"
+# In /tmp, whatever the tree's path: dpkg-buildflags maps no build path
+# with a space or a quote out of the debug information.
+scratch /tmp/quorvel-package.XXXXXX
 area=$made unpacked=
 on_exit 'remove "$area"; [ -z "$unpacked" ] || remove "$unpacked"'
 mkdir "$area/quorvel-$version"
