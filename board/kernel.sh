@@ -8,6 +8,7 @@ set -eu
 board=$(cd "$(dirname "$0")" && pwd)
 . "$board/../tests/apparatus.sh"
 make="make ARCH=arm CROSS_COMPILE=arm-linux-gnueabi-"
+unset MAKEFLAGS MFLAGS MAKELEVEL
 source=linux-source-6.1
 
 # build TREE SPACE: unpacks, patches, configures and builds the source of
@@ -26,10 +27,12 @@ build() {
         patch -d "$src" -p1 --forward --quiet < "$patch" >> "$log" 2>&1 ||
             fail "$(basename "$patch") does not apply"
     done
+    # merge_config.sh splits its files' paths at a space.
+    cp "$board/kernel.config" "$2/fragment"
     (
         cd "$src"
         $make versatile_defconfig &&
-            ARCH=arm scripts/kconfig/merge_config.sh -m .config "$board/kernel.config" &&
+            ARCH=arm scripts/kconfig/merge_config.sh -m .config ../fragment &&
             $make olddefconfig
     ) >> "$log" 2>&1 || fail "configuration failed"
 

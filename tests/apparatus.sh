@@ -106,6 +106,7 @@ cache_keep() {
 # a folder its namespace's root can reach (a home may not), killed 5 s
 # after being told to end; in the background, but hearing Ctrl-C.
 bootstrap() {
+    [[ ${TMPDIR:-} != *'"'* ]] || { echo "$TMPDIR: a double quote, which apt cannot take" >&2; exit 1; }
     room "${TMPDIR:-/tmp}" "$1" mmdebstrap
     local file=$tree/out/$2
     shift 2
