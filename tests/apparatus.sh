@@ -102,17 +102,16 @@ cache_keep() {
 }
 
 # bootstrap MIB FILE OPTION...: mmdebstrap makes tree/out/FILE of the
-# suite at the mirrors, given MIB MiB in TMPDIR, in its unshare mode, in
-# a folder its namespace's root can reach (a home may not), killed 5 s
-# after being told to end; in the background, but hearing Ctrl-C.
+# suite at the mirrors, given MIB MiB in /tmp, in its unshare mode, in a
+# folder its namespace's root can reach (neither a home nor TMPDIR may be),
+# killed 5 s after being told to end; in the background, hearing Ctrl-C.
 bootstrap() {
-    [[ ${TMPDIR:-} != *'"'* ]] || { echo "$TMPDIR: a double quote, which apt cannot take" >&2; exit 1; }
-    room "${TMPDIR:-/tmp}" "$1" mmdebstrap
+    room /tmp "$1" mmdebstrap
     local file=$tree/out/$2
     shift 2
     mkdir -p "$tree/out"
     target_sources "$tree/sources"
-    scratch "${TMPDIR:-/tmp}/quorvel-mmdebstrap.XXXXXX"
+    scratch /tmp/quorvel-mmdebstrap.XXXXXX
     scratch_dir=$made
     chmod 755 "$scratch_dir"
     on_exit 'remove "$tree"; remove "$scratch_dir"'
