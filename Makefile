@@ -43,9 +43,18 @@ MAKEFLAGS += -j5
 endif
 
 .PHONY: all demo picture install bench package board parts $(PARTS) check deps native armel \
-	test test-native test-armel clean
+	quick quick-armel test test-native test-armel clean
 
 all: native
+
+# A contributor's loop, in seconds, with no network, no root and no
+# cached parts: the build, then the tests labelled quick (the unit tests,
+# plain and sanitized, the end-to-end groups, the skeleton, the
+# footprint), natively or under qemu-arm.
+quick: native
+	exec ctest --test-dir "$$NATIVE" -L quick -j2 --output-on-failure
+quick-armel: armel
+	exec ctest --test-dir "$$ARMEL" -L quick -j2 --output-on-failure
 
 # Installs the packages above and registers qemu-arm with binfmt_misc.
 deps:

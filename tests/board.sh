@@ -72,8 +72,7 @@ suite=$work/suite
 mkdir -p "$suite/bin" "$suite/tests" "$suite/helpers"
 cp "$board/suite.sh" "$suite/run"
 echo suite > "$suite/name"
-echo "programme errors descriptors caller_stdout names namespace lingering large" \
-    > "$suite/groups"
+echo "$BOARD_GROUPS" > "$suite/groups"
 cp "$QUORVEL" "$QUORVEL_TEST" "$FAILCALL_LIB" "$suite/bin/"
 cp "$(dirname "$0")"/{lib.sh,apparatus.sh,e2e.sh,skeleton.sh} "$suite/tests/"
 cp "$BOARD_HELPERS"/{aplay,programme} "$suite/helpers/"
