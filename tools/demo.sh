@@ -34,7 +34,7 @@ fi
 mv "$partial" "$wav"
 if command -v sox > /dev/null; then
     sox "$wav" -n spectrogram -x 1200 -y 257 -z 60 \
-        -t "Quorvel demo: silence, then 7/6, 6/5, 5/4, 4/3, 3/2" -o "$png"
+        -t "Quorvel demo: zero bytes (lowest level), then 7/6, 6/5, 5/4, 4/3, 3/2" -o "$png"
     echo "demo: no sound device, so the programme was recorded to $wav (spectrogram: $png); listen with 'play $wav' on a machine with speakers"
 else
     echo "demo: no sound device, so the programme was recorded to $wav; listen with 'aplay $wav' on a machine with speakers"
