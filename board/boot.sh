@@ -8,7 +8,7 @@
 # interrupted or ended: the emulator never outlives this script.
 # Usage: boot.sh KERNEL IMAGE JOB OUT LIMIT
 set -eu
-. "$(dirname "$0")/../tests/apparatus.sh"
+. "$(dirname "$0")/../tools/folders.sh"
 kernel=$1 image=$2 job=$3 out=$4 limit=$5
 jobdisk=$out.disk
 on_exit 'rm -f "$jobdisk"'

@@ -6,7 +6,7 @@
 # folder.  Usage: kernel.sh
 set -eu
 board=$(cd "$(dirname "$0")" && pwd)
-. "$board/../tests/apparatus.sh"
+. "$board/../tools/suite.sh"
 make="make ARCH=arm CROSS_COMPILE=arm-linux-gnueabi-"
 unset MAKEFLAGS MFLAGS MAKELEVEL
 source=linux-source-6.1
@@ -73,4 +73,4 @@ space=$made
 on_exit 'remove "$tree"; remove "$space"'
 unshare --user --map-root-user --mount sh -c \
     'mount -t tmpfs kernel "$2" && exec bash "$3" --build "$1" "$2"' sh "$tree" "$space" "$0"
-cache_keep
+cache_keep kernel-

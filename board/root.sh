@@ -6,7 +6,7 @@
 # board resolves the package's dependencies.  Kept in the cache as
 # SUITE-armel-root-PACKAGES.  Prints the folder.  Usage: root.sh
 set -eu
-. "$(dirname "$0")/../tests/apparatus.sh"
+. "$(dirname "$0")/../tools/suite.sh"
 cache_entry "$suite-armel-root-${root_packages// /-}" root.tar.gz 100
 echo "root: building a Debian $suite armel root with mmdebstrap (about 2 minutes)" >&2
 
@@ -21,4 +21,4 @@ bootstrap 700 root.tar.gz --variant=apt --architectures=armel --include="${root_
     --customize-hook='sync-out /var/cache/apt/archives repo'
 rm -rf repo/partial repo/lock
 (cd repo && dpkg-scanpackages -m . > Packages 2> /dev/null)
-cache_keep
+cache_keep "$suite-armel-root-"

@@ -4,7 +4,7 @@
 # under qemu-arm on the CPU model QEMU_CPU.  What was fetched before is
 # kept.  Usage: armel_aplay.sh DIR
 set -eu
-. "$(dirname "$0")/apparatus.sh"
+. "$(dirname "$0")/../tools/suite.sh"
 mkdir -p -- "$1"
 dir=$(realpath -- "$1")
 root=$dir/root

@@ -145,13 +145,15 @@ group_build() {
     expect "planted names stop no run, and are left alone" \
         "$?/$(ls "$work"/quorvel-x.{planted,link}/.held | wc -l)" 0/2
 
-    # A relative XDG_CACHE_HOME is ignored; an entry without its file is remade.
-    mkdir -p "$work/.cache/quorvel/thing" && touch "$work/.cache/quorvel/thing/junk"
+    # A relative XDG_CACHE_HOME is ignored; an entry without its file is
+    # remade, and one of the same kind with an older key goes.
+    mkdir -p "$work/.cache/quorvel/"{thing,th-old} && touch "$work/.cache/quorvel/thing/junk"
     (cd "$work" && HOME=$work TMPDIR=$work XDG_CACHE_HOME=rel bash -c "$begin"'
-        cache_entry thing file 0 && mkdir "$tree/out" && touch "$tree/out/file" && cache_keep' \
+        cache_entry thing file 0 && mkdir "$tree/out" && touch "$tree/out/file" && cache_keep th' \
         "$SOURCE_DIR/tests/x") > /dev/null 2>&1
     expect "a relative XDG_CACHE_HOME is ignored" "$(ls -d "$work/rel" 2> /dev/null)" ""
     expect "an entry without its file is made again" "$(ls "$work/.cache/quorvel/thing")" file
+    expect "and the older key's goes" "$(ls "$work/.cache/quorvel")" thing
     expect "its lock is for its owner alone" "$(stat -c %a "$work/.cache/quorvel/.thing.lock")" 600
 
     # A cache in a folder that another user can change, or behind a link,

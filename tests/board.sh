@@ -69,12 +69,13 @@ cp -r "$SOURCE_DIR/debian/tests" "$play/tests"
 mkdir "$play/tools" && cp "$SOURCE_DIR/tools/alsa-file.sh" "$play/tools/"
 
 suite=$work/suite
-mkdir -p "$suite/bin" "$suite/tests" "$suite/helpers"
+mkdir -p "$suite/bin" "$suite/tests" "$suite/tools" "$suite/helpers"
 cp "$board/suite.sh" "$suite/run"
 echo suite > "$suite/name"
 echo "$BOARD_GROUPS" > "$suite/groups"
 cp "$QUORVEL" "$QUORVEL_TEST" "$FAILCALL_LIB" "$suite/bin/"
-cp "$(dirname "$0")"/{lib.sh,apparatus.sh,e2e.sh,skeleton.sh} "$suite/tests/"
+cp "$(dirname "$0")"/{lib.sh,e2e.sh,skeleton.sh} "$suite/tests/"
+cp "$SOURCE_DIR"/tools/{suite,folders}.sh "$suite/tools/"
 cp "$BOARD_HELPERS"/{aplay,programme} "$suite/helpers/"
 
 rm -rf "$kept"

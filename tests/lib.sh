@@ -6,7 +6,7 @@
 #   FAILCALL_LIB           the preloadable library that makes calls fail
 set -u
 export LC_ALL=C
-. "$(dirname "$0")/apparatus.sh"
+. "$(dirname "$0")/../tools/suite.sh"
 
 passes=0
 fails=0

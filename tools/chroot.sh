@@ -10,7 +10,7 @@
 # Usage: chroot.sh
 set -eu
 cd "$(dirname "$0")/.."
-. tests/apparatus.sh
+. tools/suite.sh
 arch=$(dpkg --print-architecture)
 key=$(cat debian/control "$0" | sha256sum | cut -c1-16)
 cache_entry "$suite-$arch-chroot-$key" chroot.tar 1000
@@ -22,4 +22,4 @@ bootstrap 1300 chroot.tar --variant=buildd --architectures="$arch,armel" \
     --customize-hook='chroot "$1" apt-get -qq -y build-dep -a armel -P cross,nocheck /tmp' \
     --customize-hook='chroot "$1" apt-get -qq -y satisfy "libc-dev:armel, libstdc++-dev:armel"' \
     --customize-hook='rm -r "$1/tmp/debian"'
-cache_keep
+cache_keep "$suite-$arch-chroot-"

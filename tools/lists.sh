@@ -3,10 +3,8 @@
 # architectures, for Debian's build-dependency check.  Kept in the cache
 # for the week, as SUITE-lists-WEEK.  Prints the folder.  Usage: lists.sh
 set -eu
-. "$(dirname "$0")/../tests/apparatus.sh"
+. "$(dirname "$0")/suite.sh"
 cache_entry "$suite-lists-$(date +%G-%V)" apt/lists 300
 mkdir "$tree/out"
 target_fetch "$tree/out" "$release_archs"
-cache_keep
-# Last week's lists go once this week's are in.
-for old in "$cache/$suite-lists-"*; do [ "$old" = "$entry" ] || remove "$old"; done
+cache_keep "$suite-lists-"

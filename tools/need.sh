@@ -7,7 +7,7 @@
 # missing; anyone else through sudo where it works, or is told the command.
 # Usage: need.sh [--no-install-recommends] [--binfmt] PACKAGE...
 set -eu
-. "$(dirname "$0")/../tests/apparatus.sh"
+. "$(dirname "$0")/suite.sh"
 options=() binfmt=
 while :; do
     case ${1:-} in

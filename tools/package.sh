@@ -7,7 +7,7 @@
 # Usage: package.sh OUT [ARCH...]   (default: this machine's and armel)
 set -eu
 top=$(cd "$(dirname "$0")/.." && pwd)
-. "$top/tests/apparatus.sh"
+. "$top/tools/folders.sh"
 mkdir -p -- "$1"
 out=$(realpath -- "$1")
 shift

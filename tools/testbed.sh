@@ -5,7 +5,7 @@
 # unshare backend.  Kept in the cache as SUITE-ARCH-testbed.  Prints the
 # folder, which holds testbed.tar.  Usage: testbed.sh
 set -eu
-. "$(dirname "$0")/../tests/apparatus.sh"
+. "$(dirname "$0")/suite.sh"
 arch=$(dpkg --print-architecture)
 cache_entry "$suite-$arch-testbed" testbed.tar 300
 echo "testbed: building a Debian $suite $arch system for the as-installed tests" >&2

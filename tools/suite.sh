@@ -1,0 +1,96 @@
+# Sourced by the apparatus's scripts: the Debian suite that the board's
+# root, its kernel's source and every armel package come from, whatever
+# the host runs, and bounded fetches from it.
+. "$(dirname "${BASH_SOURCE[0]}")/folders.sh"
+
+# Named here alone (and in board/kernel.sh, its kernel's source package).
+suite=bookworm
+# Its release architectures, on each of which Debian builds the package.
+release_archs="amd64 arm64 armel armhf i386 mips64el mipsel ppc64el s390x"
+# What the board's root adds to apt's minimal system: mount for its init,
+# pgrep and strace for its tests.
+root_packages="man-db mount procps strace"
+
+# A stalled or cut connection is given up after 30 s and tried twice more,
+# never by hash (apt's fallback from it hangs): for apt-get -c, --aptopt.
+apt_bounds='Acquire::http::Timeout "30"; Acquire::Retries "2"; Acquire::By-Hash "no";'
+
+# bootstrap MIB FILE OPTION...: mmdebstrap makes tree/out/FILE of the
+# suite at the mirrors, given MIB MiB in /tmp, in its unshare mode, in a
+# folder its namespace's root can reach (neither a home nor TMPDIR may be),
+# killed 5 s after being told to end; in the background, hearing Ctrl-C.
+bootstrap() {
+    room /tmp "$1" mmdebstrap
+    local file=$tree/out/$2
+    shift 2
+    mkdir -p "$tree/out"
+    target_sources "$tree/sources"
+    scratch /tmp/quorvel-mmdebstrap.XXXXXX
+    scratch_dir=$made
+    chmod 755 "$scratch_dir"
+    on_exit 'remove "$tree"; remove "$scratch_dir"'
+    TMPDIR=$scratch_dir env --default-signal=INT timeout --foreground -k 5 10m mmdebstrap --mode=unshare \
+        --skip=check/signed-by --aptopt="$apt_bounds" "$@" "$suite" "$file" "$tree/sources" \
+        > "$tree/log" 2>&1 &
+    wait $! || failed "$tree/log" "mmdebstrap's $suite"
+}
+
+# mirrors: the Debian mirrors that the host's apt uses, as it reaches them.
+mirrors() {
+    { sed -n 's/^URIs://p' /etc/apt/sources.list.d/*.sources 2> /dev/null | xargs -rn1
+      awk '$1 == "deb" { for (i = 2; i <= NF; i++) if ($i ~ "://") { print $i; break } }' \
+          /etc/apt/sources.list 2> /dev/null
+    } | grep '/debian/*$' | sort -u
+}
+
+# target_sources FILE: the suite's sources, in the deb822 form, at the
+# mirrors, signed by Debian's archive keyring; the host's own suites play
+# no part.  The suite and its updates, not its security archive: some
+# mirrors have no armel there, and a package of two architectures must
+# come from one.
+target_sources() {
+    mirrors | while read -r uri; do
+        printf 'Types: deb\nURIs: %s\nSuites: %s %s-updates\nComponents: main\nSigned-By: %s\n\n' \
+            "$uri" "$suite" "$suite" /usr/share/keyrings/debian-archive-keyring.gpg
+    done > "$1"
+    [ -s "$1" ] || { echo "no Debian mirror in the host's apt sources" >&2; return 1; }
+}
+
+# target_fetch DIR ARCH PACKAGE...: downloads the suite's PACKAGEs for
+# ARCH into DIR/debs, through an apt configuration of its own in DIR/apt
+# that leaves the host's lists and dpkg state alone; ARCH may be several,
+# "A B ...", for lists alone (in DIR/apt/lists).
+target_fetch() {
+    local dir=$1 apt=$1/apt arch=$2 archs
+    archs=$(printf '"%s"; ' $2)
+    shift 2
+    rm -rf "$apt" "$dir/debs"
+    mkdir -p "$apt/lists/partial" "$apt/cache/archives/partial" "$apt/sources" "$dir/debs"
+    : > "$apt/status"
+    target_sources "$apt/sources/debian.sources"
+    cat > "$apt/apt.conf" <<CONF
+APT::Architecture "${arch%% *}";
+APT::Architectures { $archs};
+APT::Sandbox::User "root";
+Dir::State "$apt";
+Dir::State::Lists "$apt/lists";
+Dir::State::status "$apt/status";
+Dir::Cache "$apt/cache";
+Dir::Etc::SourceList "/dev/null";
+Dir::Etc::SourceParts "$apt/sources";
+$apt_bounds
+CONF
+    echo "fetching $suite's ${*:-lists} for $arch" >&2
+    local get=(env APT_CONFIG="$apt/apt.conf" timeout --foreground -k 5 5m apt-get -qq)
+    { "${get[@]}" --error-on=any update &&
+        { [ $# = 0 ] || (cd "$dir/debs" && "${get[@]}" download "$@"); }; } 2> "$apt/log" ||
+        failed "$apt/log" "fetching $suite's $* for $arch"
+}
+
+# failed LOG WHAT: ends the script with the line naming what a mirror did
+# not give, or else LOG and a line naming WHAT (stopped if hung), mirrors.
+failed() {
+    grep -m1 -oE '(Failed|Unable) to fetch .*|Could not (connect|resolve) .*' "$1" >&2 ||
+        { cat "$1" >&2; echo "$2 failed or ran out of time; mirrors:" $(mirrors) >&2; }
+    exit 1
+}
