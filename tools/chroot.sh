@@ -16,7 +16,7 @@ key=$(cat debian/control "$0" | sha256sum | cut -c1-16)
 cache_entry "$suite-$arch-chroot-$key" chroot.tar 1000
 echo "chroot: building a Debian $suite $arch chroot for package builds (about a minute)" >&2
 bootstrap 1300 chroot.tar --variant=buildd --architectures="$arch,armel" \
-    --include=crossbuild-essential-armel,fakeroot --skip=cleanup/apt/lists \
+    --include=crossbuild-essential-armel,fakeroot,blhc --skip=cleanup/apt/lists \
     --dpkgopt='path-exclude=/usr/share/{doc,man,locale}/*' \
     --customize-hook='copy-in debian /tmp' \
     --customize-hook='chroot "$1" apt-get -qq -y build-dep -a armel -P cross,nocheck /tmp' \
