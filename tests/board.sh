@@ -50,9 +50,8 @@ until grep -q 'board: hanging' "$hang.console" 2> /dev/null || ! kill -0 $starte
 done
 expect "a board runs a job that hangs" "$(grep -c 'board: hanging' "$hang.console")" 1
 kill -KILL $starter && wait $starter 2> /dev/null
-SECONDS=0
-while pgrep -f "$hang" > /dev/null && [ $SECONDS -lt 10 ]; do sleep 0.2; done
-expect "10 s later no process of that boot is left" "$(pgrep -fc "$hang")" 0
+within 10 eval '! pgrep -f -- "$(literal "$hang")" > /dev/null'
+expect "10 s later no process of that boot is left" "$(pgrep -fc -- "$(literal "$hang")")" 0
 expect_missing "nor its job disk" "$hang.disk"
 
 # The jobs' disks.

@@ -215,16 +215,14 @@ group_namespace() {
 # process of the run, which names FIFO, is left, and a writer that opens
 # FIFO then finds no reader.
 expect_run_gone() {
-    local tries=0
-    while pgrep -f -- "$2" > /dev/null && [ $tries -lt 100 ]; do
-        sleep 0.01
-        tries=$((tries + 1))
-    done
-    expect "$1: no process of the run remains" "$(pgrep -f -- "$2" | wc -l)" 0
+    local re
+    re=$(literal "$2")
+    within 2 eval '! pgrep -f -- "$re" > /dev/null'
+    expect "$1: no process of the run remains" "$(pgrep -f -- "$re" | wc -l)" 0
     expect "$1: no reader left on the FIFO" \
         "$(dd if=/dev/null of="$2" oflag=nonblock conv=notrunc 2>&1 |
             grep -c 'No such device or address')" 1
-    pkill -KILL -f -- "$2"
+    pkill -KILL -f -- "$re"
 }
 
 # fifo_case NAME: d, a fresh folder for a run, and fifo, a FIFO in it.
@@ -235,7 +233,7 @@ fifo_case() { d=$(case_dir "$1") && fifo=$d/clip.fifo && mkfifo "$fifo"; }
 kill_player() {
     local run=$!
     wait_for "$d/pid" && kill "$(cat "$d/pid")" ||
-        { bad "$1: the player never started"; pkill -KILL -f -- "$fifo"; }
+        { bad "$1: the player never started"; pkill -KILL -f -- "$(literal "$fifo")"; }
     wait "$run"
 }
 

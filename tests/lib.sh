@@ -56,6 +56,9 @@ within() {
 }
 wait_for() { within 30 test -e "$1"; }
 
+# literal TEXT: a regular expression (pgrep -f's) that matches TEXT as it is.
+literal() { sed 's/[][\\.*^$+?(){}|]/\\&/g' <<< "$1"; }
+
 # clip NAME SIZE: a clip of SIZE random bytes.
 clip() {
     head -c "$2" /dev/urandom > "$work/$1"
