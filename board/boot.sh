@@ -6,6 +6,9 @@
 # takes a doubled comma in an option's value for a comma).  A board
 # not reset after LIMIT seconds is stopped, and so is one whose boot is
 # interrupted or ended: the emulator never outlives this script.
+# The guest's clock counts instructions (2 ns each) and jumps ahead while
+# it waits, so a played programme takes less than its real time, and a
+# loaded host slows the board without changing what it plays.
 # Usage: boot.sh KERNEL IMAGE JOB OUT LIMIT
 set -eu
 . "$(dirname "$0")/../tools/folders.sh"
@@ -30,6 +33,7 @@ env --default-signal=INT setpriv --pdeathsig KILL timeout --foreground -k 5 "$li
     -drive file="${jobdisk//,/,,}",if=scsi,format=raw,index=1 \
     -audiodev wav,id=snd0,path="${out//,/,,}.wav",out.frequency=22100 \
     -global pl041.audiodev=snd0 \
+    -icount shift=1,sleep=off \
     -nographic -no-reboot -net none -snapshot "${options[@]}" \
     < /dev/null > "$out.console" 2>&1 &
 status=0
