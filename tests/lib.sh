@@ -56,8 +56,9 @@ within() {
 }
 wait_for() { within 30 test -e "$1"; }
 
-# literal TEXT: a regular expression (pgrep -f's) that matches TEXT as it is.
-literal() { sed 's/[][\\.*^$+?(){}|]/\\&/g' <<< "$1"; }
+# literal TEXT: a regular expression (pgrep -f's) that matches TEXT as it
+# is, but for the bytes beyond printable ASCII, which pgrep shows as ?.
+literal() { LC_ALL=C sed 's/[][\\.*^$+?(){}|]/\\&/g; s/[^ -~]/./g' <<< "$1"; }
 
 # clip NAME SIZE: a clip of SIZE random bytes.
 clip() {
