@@ -1,14 +1,11 @@
 #!/usr/bin/env bash
-# Boots the board once: the kernel in KERNEL (zImage, versatile-pb.dtb)
-# on the root disk IMAGE, left as it was, with the folder JOB, the job the
-# init runs, as its second disk (OUT.disk).  The console goes to
-# OUT.console, what the sound card plays to OUT.wav at 22100 Hz (QEMU
-# takes a doubled comma in an option's value for a comma).  A board
-# not reset after LIMIT seconds is stopped, and so is one whose boot is
-# interrupted or ended: the emulator never outlives this script.
-# The guest's clock counts instructions (2 ns each) and jumps ahead while
-# it waits, so a played programme takes less than its real time, and a
-# loaded host slows the board without changing what it plays.
+# Boots the board once: KERNEL (zImage, versatile-pb.dtb) on the root disk
+# IMAGE, left as it was, with the folder JOB as its second disk
+# (OUT.disk); the console goes to OUT.console, the sound card to OUT.wav.
+# A board not reset after LIMIT seconds is stopped: the emulator never
+# outlives this script.  QEMU takes a doubled comma for a comma.  The
+# guest's clock counts instructions and skips its waits: a loaded host
+# slows the board without changing what it plays.
 # Usage: boot.sh KERNEL IMAGE JOB OUT LIMIT
 set -eu
 . "$(dirname "$0")/../tools/folders.sh"

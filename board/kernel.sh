@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
 # Builds the board's kernel from the target suite's linux-source-6.1:
-# versatile_defconfig with kernel.config and this folder's patches.  Its
-# zImage, versatile-pb.dtb and .config are cached as kernel-KEY, KEY from
-# the suite, the source package, the fragment and the patches.  Prints the
+# versatile_defconfig with kernel.config and this folder's patches,
+# cached as kernel-KEY (zImage, versatile-pb.dtb, .config).  Prints the
 # folder.  Usage: kernel.sh
 set -eu
 board=$(cd "$(dirname "$0")" && pwd)

@@ -1,10 +1,9 @@
 #!/usr/bin/env bash
 # Makes the board's Debian armel root of the target suite with mmdebstrap
-# in its unshare mode, as whoever runs it (its maintainer scripts run
-# through binfmt_misc's qemu-arm), and beside it, indexed, what alsa-utils
-# needs that the root lacks: the local repository from which apt on the
-# board resolves the package's dependencies.  Kept in the cache as
-# SUITE-armel-root-PACKAGES.  Prints the folder.  Usage: root.sh
+# as whoever runs it (maintainer scripts run through binfmt_misc's
+# qemu-arm), and beside it the local repository of what alsa-utils needs
+# that the root lacks.  Cached as SUITE-armel-root-PACKAGES.  Prints the
+# folder.  Usage: root.sh
 set -eu
 . "$(dirname "$0")/../tools/suite.sh"
 cache_entry "$suite-armel-root-${root_packages// /-}" root.tar.gz 100

@@ -1,12 +1,10 @@
 #!/usr/bin/env bash
-# Makes the chroot in which the armel package is built, as Debian builds
-# packages: the target suite for this machine's architecture, armel beside
-# it, the cross compiler and what Build-Depends names for a cross build
-# (and the armel C and C++ libraries sbuild adds), by mmdebstrap as whoever
-# runs it, so that a dependency missing from debian/control fails the
-# build.  sbuild unpacks it afresh for each build.  Kept in the cache as
-# SUITE-ARCH-chroot-KEY, KEY from debian/control and this script.  Prints
-# the folder, which holds chroot.tar.
+# Makes the chroot sbuild builds the armel package in: the target suite for
+# this machine's architecture, armel beside it, the cross compiler, what
+# Build-Depends names for a cross build (so that a dependency missing from
+# debian/control fails the build) and the suite's blhc, by mmdebstrap as
+# whoever runs it.  Cached as SUITE-ARCH-chroot-KEY, KEY from
+# debian/control and this script.  Prints the folder (chroot.tar).
 # Usage: chroot.sh
 set -eu
 cd "$(dirname "$0")/.."

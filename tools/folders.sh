@@ -1,5 +1,4 @@
-# Sourced by the apparatus's scripts: where what takes long to make is
-# kept, free space, private folders, and how a run ends.
+# The cache, free space, private folders, and how a run ends.
 
 # The cache (a relative XDG_CACHE_HOME is invalid, so ignored).
 cache=$HOME/.cache/quorvel

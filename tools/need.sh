@@ -1,10 +1,9 @@
 #!/usr/bin/env bash
 # Makes sure the named Debian packages are installed, and with --binfmt
-# that the kernel runs 32-bit ARM programs through binfmt_misc (Debian's
-# qemu-arm entry from /usr/lib/binfmt.d, as qemu-user-static registers it
-# under systemd, until the machine restarts) and that the user (root too,
-# for sbuild) has user namespaces and subordinate ids.  Root does what is
-# missing; anyone else through sudo where it works, or is told the command.
+# that binfmt_misc runs ARM programs (Debian's qemu-arm entry, registered
+# until the machine restarts) and that the user (root too, for sbuild) has
+# user namespaces and subordinate ids.  Root does what is missing; anyone
+# else through sudo where it works, or is told the command.
 # Usage: need.sh [--no-install-recommends] [--binfmt] PACKAGE...
 set -eu
 . "$(dirname "$0")/suite.sh"

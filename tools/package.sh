@@ -1,9 +1,8 @@
 #!/usr/bin/env bash
 # Builds the Debian packages of this working tree into OUT: the source
-# package (.dsc) of the tree less what git ignores, then .deb and -dbgsym,
-# .buildinfo, .changes: this machine's by dpkg-buildpackage with the tests
-# in a copy of the source, armel's as Debian builds, from the .dsc by
-# sbuild in a clean chroot of the target suite (tools/chroot.sh).
+# package of the tree less what git ignores, then this machine's by
+# dpkg-buildpackage with the tests, and armel's from the .dsc by sbuild in
+# a clean chroot of the target suite (tools/chroot.sh).
 # Usage: package.sh OUT [ARCH...]   (default: this machine's and armel)
 set -eu
 top=$(cd "$(dirname "$0")/.." && pwd)

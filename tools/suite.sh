@@ -1,6 +1,5 @@
-# Sourced by the apparatus's scripts: the Debian suite that the board's
-# root, its kernel's source and every armel package come from, whatever
-# the host runs, and bounded fetches from it.
+# The Debian suite that the board's root, its kernel's source and every
+# armel package come from, whatever the host runs, and fetches from it.
 . "$(dirname "${BASH_SOURCE[0]}")/folders.sh"
 
 # Named here alone (and in board/kernel.sh, its kernel's source package).

@@ -1,9 +1,8 @@
 #!/usr/bin/env bash
-# Makes the testbed of the package's as-installed tests (debian/tests): a
-# minimal Debian system of the target suite for this machine's
-# architecture, by mmdebstrap as whoever runs it, for autopkgtest's
-# unshare backend.  Kept in the cache as SUITE-ARCH-testbed.  Prints the
-# folder, which holds testbed.tar.  Usage: testbed.sh
+# Makes the testbed of the as-installed tests (debian/tests) for
+# autopkgtest's unshare backend: a minimal system of the target suite for
+# this machine's architecture, cached as SUITE-ARCH-testbed.  Prints the
+# folder (testbed.tar).  Usage: testbed.sh
 set -eu
 . "$(dirname "$0")/suite.sh"
 arch=$(dpkg --print-architecture)
