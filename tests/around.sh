@@ -1,7 +1,7 @@
 # Tests of the demo, the manual page, the install, the build and the
 # board's recording check, in the build folder (BUILD_DIR, native), which
 # has no " (make refuses one), as the caches they make need.
-WORK_IN=$BUILD_DIR
+WORK_IN=$BUILD_DIR/tests
 . "$(dirname "$0")/lib.sh"
 
 # make_tree TARGET VAR=VALUE...: make TARGET in the source tree, quietly,
