@@ -14,8 +14,7 @@ scratch "${WORK_IN:-${TMPDIR:-/tmp}}/quorvel-e2e.XXXXXX"
 work=$made
 on_exit 'remove "$work"'
 
-# The emulator by full path, so that a test may empty PATH for the
-# program alone.
+# The emulator by full path: a test may empty PATH for the program alone.
 if [ -n "${RUN:-}" ]; then
     read -r -a words <<< "$RUN"
     RUN="$(command -v "${words[0]}") ${words[*]:1}"
