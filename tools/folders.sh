@@ -16,10 +16,14 @@ on_exit() {
 }
 
 # trusted FOLDER: ends the script with one line unless FOLDER is a real
-# folder that only this user can change, or root's sticky /tmp.
+# folder that only this user can change (its own private group may too,
+# as a umask of 002 gives), or root's sticky /tmp.
 trusted() {
-    [ -n "$(find "$(realpath -ms -- "$1")" -maxdepth 0 -type d \( -user "$(id -u)" ! -perm /022 \
-        -o -user 0 -perm -1000 \) 2> /dev/null)" ] ||
+    local who group mode
+    read -r who group mode < <(stat -c '%u %g %a' -- "$1" 2> /dev/null)
+    [ -d "$1" ] && [ ! -L "$1" ] && { { [ "$who" = 0 ] && ((8#$mode & 8#1000)); } ||
+        { [ "$who" = "$(id -u)" ] && ((!(8#$mode & 2))) && { ((!(8#$mode & 8#20))) ||
+            { [ "$group" = "$(id -g)" ] && [ "$(id -gn)" = "$(id -un)" ]; }; }; }; } ||
         { echo "$1 is not a folder that only $(id -un) can change: not used" >&2; exit 1; }
 }
 
