@@ -148,9 +148,8 @@ group_caller_stdout() {
     expect_programme "a clip piped in as /dev/stdin" "$d" "$c"
 }
 
-# Names from the command line, shown with their control bytes escaped:
-# no name can drive the terminal or forge a second line.  An empty
-# program name gives way to the built-in one.
+# Names from the command line, shown with their control bytes escaped; an
+# empty program name gives way to the built-in one.
 group_names() {
     local d program utf8=$'\xc3\xa9'
     d=$(case_dir escaped)
@@ -197,9 +196,8 @@ group_names() {
     done
 }
 
-# The producer, the first process of a new PID namespace, has no parent
-# that it can see (getppid() gives 0); it plays all the same.  An
-# ordinary user gets the PID namespace inside a user namespace of its own.
+# The producer, the first process of a new PID namespace, sees no parent
+# (getppid() gives 0) and plays all the same.
 group_namespace() {
     local unshare="unshare --pid"
     $unshare true 2> /dev/null || unshare="unshare --user --map-root-user --pid"
@@ -211,9 +209,8 @@ group_namespace() {
     expect_programme "the producer in a new PID namespace" "$d" "$c"
 }
 
-# expect_run_gone NAME FIFO: within a second of the player's end no
-# process of the run, which names FIFO, is left, and a writer that opens
-# FIFO then finds no reader.
+# expect_run_gone NAME FIFO: soon after the player's end no process of the
+# run (they name FIFO) is left, and no reader is on FIFO.
 expect_run_gone() {
     local re
     re=$(literal "$2")
@@ -229,7 +226,7 @@ expect_run_gone() {
 fifo_case() { d=$(case_dir "$1") && fifo=$d/clip.fifo && mkfifo "$fifo"; }
 
 # kill_player NAME: the run last started in the background, on fifo, loses
-# its player, and is waited for; one whose player never starts is ended.
+# its player and is waited for; one whose player never starts is ended.
 kill_player() {
     local run=$!
     wait_for "$d/pid" && kill "$(cat "$d/pid")" ||
@@ -271,8 +268,7 @@ group_lingering() {
     wait "$writer"
 }
 
-# A clip on a file of 3 GiB, its first bytes a full clip and the rest a
-# hole, opened with large-file support on a 32-bit target too.
+# A clip on a 3 GiB file (a full clip, then a hole), on 32-bit targets too.
 group_large() {
     local d c
     c=$(clip clip.raw 28600)
