@@ -1,6 +1,5 @@
-# Tests of this tree's Debian package, built into PACKAGES.  They work in
-# /tmp, whatever TMPDIR holds: lintian, reprotest and autopkgtest paste
-# folders into shell commands.  Usage: package.sh GROUP
+# Tests of this tree's Debian package, in /tmp: lintian, reprotest and
+# autopkgtest paste folders into shell commands.  Usage: package.sh GROUP
 WORK_IN=/tmp
 . "$(dirname "$0")/lib.sh"
 
