@@ -1,9 +1,9 @@
 # Helpers of the end-to-end tests.  From the environment:
 #   QUORVEL, QUORVEL_TEST  the programs under test
 #   RUN                    the emulator command for them, or empty
-#   HOST_BIN               the host helpers: aplay (recording stand-in)
-#                          and programme (the expected stream)
+#   HOST_BIN               the host helpers: the stand-in aplay, programme
 #   FAILCALL_LIB           the preloadable library that makes calls fail
+#   WORK_IN                where the scratch folder goes (else TMPDIR)
 set -u
 export LC_ALL=C
 . "$(dirname "$0")/../tools/suite.sh"
