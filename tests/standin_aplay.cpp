@@ -47,11 +47,15 @@ static void recordArgs(int argc, char *argv[])
     fclose(f);
 }
 
+// Written whole under another name first: a test waits for "pid" to
+// appear and reads it at once.
 static void recordPid()
 {
-    FILE *f = record("pid");
+    FILE *f = record("pid.new");
     fprintf(f, "%d\n", static_cast<int>(getpid()));
-    fclose(f);
+    if (fclose(f) != 0 ||
+        rename((folder + "/pid.new").c_str(), (folder + "/pid").c_str()) != 0)
+        fail("pid");
 }
 
 static void recordPipeSharers()
