@@ -209,12 +209,13 @@ group_namespace() {
     expect_programme "the producer in a new PID namespace" "$d" "$c"
 }
 
-# expect_run_gone NAME FIFO: soon after the player's end no process of the
-# run (they name FIFO) is left, and no reader is on FIFO.
+# expect_run_gone NAME FIFO: within 10 s of the player's end (under a
+# loaded emulator too) no process of the run (they name FIFO) is left,
+# and no reader is on FIFO.
 expect_run_gone() {
     local re
     re=$(literal "$2")
-    within 2 eval '! pgrep -f -- "$re" > /dev/null'
+    within 10 eval '! pgrep -f -- "$re" > /dev/null'
     expect "$1: no process of the run remains" "$(pgrep -f -- "$re" | wc -l)" 0
     expect "$1: no reader left on the FIFO" \
         "$(dd if=/dev/null of="$2" oflag=nonblock conv=notrunc 2>&1 |
