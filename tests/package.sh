@@ -56,7 +56,7 @@ group_shipped() {
 group_installed() {
     local testbed
     testbed=$(bash "$SOURCE_DIR/tools/testbed.sh") || { bad "no testbed"; return; }
-    room /tmp 400 "autopkgtest's unpacked testbed"
+    room /tmp 700 "autopkgtest's unpacked testbed"
     # The cache's path may have a space or a quote too.
     ln -s "$testbed/testbed.tar" "$work/testbed.tar"
     TMPDIR=$work autopkgtest "$deb" "$PACKAGES/quorvel_$VERSION.dsc" -- unshare --release "$suite" \

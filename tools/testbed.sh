@@ -1,12 +1,16 @@
 #!/usr/bin/env bash
 # Makes the testbed of the as-installed tests (debian/tests) for
 # autopkgtest's unshare backend: a minimal system of the target suite for
-# this machine's architecture, cached as SUITE-ARCH-testbed.  Prints the
-# folder (testbed.tar).  Usage: testbed.sh
+# this machine's architecture with what the tests depend on beside the
+# package itself, so that no run fetches them again.  Cached as
+# SUITE-ARCH-testbed-PACKAGES.  Prints the folder (testbed.tar).
+# Usage: testbed.sh
 set -eu
 . "$(dirname "$0")/suite.sh"
 arch=$(dpkg --print-architecture)
-cache_entry "$suite-$arch-testbed" testbed.tar 300
+depends=$(sed -n 's/^Depends: //p' "$(dirname "$0")/../debian/tests/control" | tr ', ' '\n\n' |
+    grep -v -e '^@$' -e '^$' | sort -u | xargs)
+cache_entry "$suite-$arch-testbed-${depends// /-}" testbed.tar 400
 echo "testbed: building a Debian $suite $arch system for the as-installed tests" >&2
-bootstrap 600 testbed.tar --variant=apt --skip=cleanup/apt/lists
-cache_keep
+bootstrap 800 testbed.tar --variant=apt --skip=cleanup/apt/lists --include="${depends// /,}"
+cache_keep "$suite-$arch-testbed"
