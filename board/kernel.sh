@@ -36,16 +36,10 @@ build() {
     ) >> "$log" 2>&1 || fail "configuration failed"
 
     # merge_config.sh only warns when an option does not stick.
-    local line want missing=
-    while read -r line; do
-        case $line in
-            CONFIG_*) want=$line ;;
-            "# CONFIG_"*" is not set") want=$line ;;
-            *) continue ;;
-        esac
-        grep -qxF "$want" "$src/.config" || missing="$missing ${want#\# }"
-    done < "$board/kernel.config"
-    [ -z "$missing" ] || fail "options that did not stick:$missing"
+    local missing
+    missing=$(grep -E '^(CONFIG_|# CONFIG_.* is not set$)' "$board/kernel.config" |
+        grep -vxF -f "$src/.config" | sed 's/^# //' | xargs)
+    [ -z "$missing" ] || fail "options that did not stick: $missing"
 
     $make -C "$src" -j"$(nproc)" zImage dtbs >> "$log" 2>&1 || fail "the build failed"
     mkdir "$1/out"
