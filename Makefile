@@ -124,8 +124,9 @@ check: deps
 	$(MAKE) test
 
 # The native tests run beside the armel ones, the output of each shown
-# when it ends; the board, which plays in real time, then runs alone, on
-# the packages already built.  No jobserver reaches the package builds.
+# when it ends; the board, whose two emulators keep the processors busy,
+# then runs alone, on the packages already built.  No jobserver reaches
+# the package builds.
 test: native armel parts
 	$(MAKE) -j2 -O test-native test-armel
 	exec env -u MAKEFLAGS -u MFLAGS ctest --test-dir "$$ARMEL" --output-on-failure -R '^board$$' -FS packages
