@@ -31,11 +31,8 @@ for arch in "$@"; do
     else
         chroot=$(bash "$top/tools/chroot.sh")
         # sbuild unpacks the chroot into a folder of our own, which a
-        # killed build leaves to the next; in memory where it can, since
-        # writing its 900 MB to a disk takes seconds more each time.
-        space=/tmp
-        [ -w /dev/shm ] && (room /dev/shm 1100 .) 2> /dev/null && space=/dev/shm
-        room "$space" 1100 "sbuild's chroot"
+        # killed build leaves to the next.
+        fast_space 1100 "sbuild's chroot"
         scratch "$space/quorvel-sbuild.XXXXXX"
         unpacked=$made
         chmod 755 "$unpacked"
