@@ -4,8 +4,8 @@
 cache=$HOME/.cache/quorvel
 [[ ${XDG_CACHE_HOME:-} != /* ]] || cache=$XDG_CACHE_HOME/quorvel
 # mkfs.ext4, which writes the board's disks, is in /usr/sbin, not on an
-# ordinary user's PATH.
-PATH=$PATH:/usr/sbin:/sbin
+# ordinary user's PATH (added once: the package tests source this twice).
+[[ :$PATH: == *:/usr/sbin:* ]] || PATH=$PATH:/usr/sbin:/sbin
 
 # on_exit COMMANDS: however the script ends, what it started, at any depth
 # (mmdebstrap's apt-get), is told to end and waited for, then COMMANDS run,
