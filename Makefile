@@ -11,9 +11,35 @@ CROSS_COMPILE := arm-linux-gnueabi-
 PREFIX ?= /usr/local
 # Folders reach the recipes through the environment, never pasted into a
 # command line, so that any name (a space, a quote, a $) stays one word.
-# A recipe's last command replaces its shell (exec): the shell would die
-# of SIGTERM and leave the command running.
 export NATIVE ARMEL PACKAGES_DIR CROSS_COMPILE PREFIX DESTDIR
+# Every recipe's shell gets SIGTERM when its make dies, even killed
+# outright, and its last command replaces it (exec): the shell would die
+# of SIGTERM and leave the command running.
+SHELL := setpriv
+.SHELLFLAGS := --pdeathsig TERM /bin/sh -c
+# What the compilers and tools write for a while goes to a folder of the
+# tree's own that only its owner can enter, never to a TMPDIR others may
+# reach.
+export TMPDIR := $(CURDIR)/.quorvel.tmp
+
+# CMake cannot build in a path with a double quote (its own checks
+# break), a $ (its build files then have no test target, which a package
+# build runs), a ; (its list separator), a \, a # or a line break.
+define newline
+
+
+endef
+hash := \#
+paths := $(CURDIR) $(NATIVE) $(ARMEL)
+refused := $(strip $(foreach c," $$ ; \ $(hash),$(findstring $c,$(paths))) \
+	$(if $(findstring $(newline),$(paths)),a line break))
+ifneq ($(refused),)
+$(error CMake cannot build in a path with $(refused) in it: $(subst $(newline),\n,$(paths)))
+endif
+ifeq ($(shell if [ -L .quorvel.tmp ] || { [ -e .quorvel.tmp ] && [ ! -O .quorvel.tmp ]; }; then \
+	echo no; else umask 077 && mkdir -p .quorvel.tmp && chmod 700 .quorvel.tmp || echo no; fi),no)
+$(error $(TMPDIR) is a link or another user's, or cannot be made: remove it, then run again)
+endif
 
 # Debian packages of this machine's own architecture, and no other: what
 # is armel comes from the target suite, fetched into the cache.  The build
@@ -42,7 +68,7 @@ ifeq ($(MAKECMDGOALS),parts)
 MAKEFLAGS += -j5
 endif
 
-.PHONY: all demo picture install bench package board parts $(PARTS) check deps native armel \
+.PHONY: all demo picture install bench package board board-room parts $(PARTS) check deps native armel \
 	quick quick-armel test test-native test-armel clean
 
 all: native
@@ -58,12 +84,12 @@ quick-armel: armel
 
 # Installs the packages above and registers qemu-arm with binfmt_misc.
 deps:
-	bash tools/need.sh --binfmt $(PACKAGES)
-	bash tools/need.sh --no-install-recommends $(LEAN_PACKAGES)
+	exec bash tools/need.sh --binfmt $(PACKAGES)
+	exec bash tools/need.sh --no-install-recommends $(LEAN_PACKAGES)
 
 native:
-	bash tools/need.sh $(BUILD_PACKAGES)
-	cmake -S . -B"$$NATIVE" -G Ninja
+	exec bash tools/need.sh $(BUILD_PACKAGES)
+	exec cmake -S . -B"$$NATIVE" -G Ninja
 	exec cmake --build "$$NATIVE"
 
 # A configuration that failed (no cross compiler, say) in a folder of its
@@ -76,21 +102,25 @@ armel:
 
 # The demo needs only the program and its clip, not the tests.
 demo:
-	bash tools/need.sh $(BUILD_PACKAGES)
-	cmake -S . -B"$$NATIVE" -G Ninja
-	cmake --build "$$NATIVE" --target Quorvel demo_clip
+	exec bash tools/need.sh $(BUILD_PACKAGES)
+	exec cmake -S . -B"$$NATIVE" -G Ninja
+	exec cmake --build "$$NATIVE" --target Quorvel demo_clip
 	exec bash tools/demo.sh "$$NATIVE"
 
 # The spectrogram of the demo programme shown in the README.
 picture:
-	$(MAKE) demo RECORD=1
-	cp "$$NATIVE/demo.png" docs/programme.png
+	exec $(MAKE) demo RECORD=1
+	exec cp "$$NATIVE/demo.png" docs/programme.png
 
 # Timings beside the floor and a sox pipeline, and the footprint.
 bench: native armel
 	exec bash tools/bench/bench.sh "$$NATIVE"
 
 parts: $(PARTS)
+# Checked before any work: the board's disks, a root disk of 1 GiB and
+# job disks of 256 MiB, in the armel build folder.
+board-room:
+	exec bash tools/folders.sh room "$$ARMEL" 1900 "the board's disks"
 $(PARTS): deps
 	exec bash $@ > /dev/null
 
@@ -119,16 +149,16 @@ $(LOCKED):
 else
 # The two builds and the parts go side by side: on a fresh machine the
 # builds fill the time the parts spend waiting on the mirror.
-check: deps
-	$(MAKE) -j7 native armel parts
-	$(MAKE) test
+check: deps board-room
+	exec $(MAKE) -j7 native armel parts
+	exec $(MAKE) test
 
 # The native tests run beside the armel ones, the output of each shown
 # when it ends; the board, whose two emulators keep the processors busy,
 # then runs alone, on the packages already built.  No jobserver reaches
 # the package builds.
 test: native armel parts
-	$(MAKE) -j2 -O test-native test-armel
+	exec $(MAKE) -j2 -O test-native test-armel
 	exec env -u MAKEFLAGS -u MFLAGS ctest --test-dir "$$ARMEL" --output-on-failure -R '^board$$' -FS packages
 test-native:
 	exec env -u MAKEFLAGS -u MFLAGS ctest --test-dir "$$NATIVE" --output-on-failure -j2
@@ -142,16 +172,10 @@ package: deps
 # The armel package installed with apt, played and removed, and the armel
 # suite, on an emulated ARMv5TE board with a kernel of our own and its
 # sound card.
-board: deps armel parts
+board: board-room deps armel parts
 	exec ctest --test-dir "$$ARMEL" -R '^board$$' --output-on-failure --verbose
 endif
 
-# CMake cannot build in a path with a double quote (its own checks break)
-# or a $ (its build files then have no test target, which a package
-# build runs).
-ifneq ($(findstring ",$(CURDIR) $(NATIVE) $(ARMEL) $(PACKAGES_DIR))$(findstring $$,$(CURDIR) $(NATIVE) $(ARMEL) $(PACKAGES_DIR)),)
-$(error CMake cannot build in a path with a double quote or a $$: $(CURDIR), $(NATIVE), $(ARMEL), $(PACKAGES_DIR))
-endif
 
 install: native
 	exec cmake --install "$$NATIVE" --strip --prefix "$$PREFIX"
@@ -159,6 +183,6 @@ install: native
 # Of the packages' folder, which may be dpkg's habitual .., only what the
 # package build puts there.
 clean:
-	rm -rf "$$NATIVE" "$$ARMEL"
-	rm -f "$$PACKAGES_DIR"/quorvel*_* "$$PACKAGES_DIR"/build-*.log
+	exec rm -rf "$$NATIVE" "$$ARMEL" .quorvel.tmp
+	exec rm -f "$$PACKAGES_DIR"/quorvel*_* "$$PACKAGES_DIR"/build-*.log
 	rmdir "$$PACKAGES_DIR" 2> /dev/null || :

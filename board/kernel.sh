@@ -10,24 +10,24 @@ make="make ARCH=arm CROSS_COMPILE=arm-linux-gnueabi-"
 unset MAKEFLAGS MFLAGS MAKELEVEL
 source=linux-source-6.1
 
-# build TREE SPACE: unpacks, patches, configures and builds the source of
-# TREE/debs in SPACE and copies what the board needs into TREE/out.
+# build RUN TREE: unpacks, patches, configures and builds the source of
+# RUN/debs in RUN/src and copies what the board needs into TREE/out.
 build() {
-    local src=$2/$source log=$1/build.log
+    local src=$1/src/$source log=$1/build.log
     fail() {
         tail -n 40 "$log" >&2
         echo "kernel: $*" >&2
         exit 1
     }
-    export TMPDIR=$2
+    export TMPDIR=$1/src
     dpkg-deb --fsys-tarfile "$1"/debs/"$source"_*.deb |
-        tar -xOf - "./usr/src/$source.tar.xz" | tar -C "$2" -xJf -
+        tar -xOf - "./usr/src/$source.tar.xz" | tar -C "$1/src" -xJf -
     for patch in "$board"/*.patch; do
         patch -d "$src" -p1 --forward --quiet < "$patch" >> "$log" 2>&1 ||
             fail "$(basename "$patch") does not apply"
     done
     # merge_config.sh splits its files' paths at a space.
-    cp "$board/kernel.config" "$2/fragment"
+    cp "$board/kernel.config" "$1/src/fragment"
     (
         cd "$src"
         $make versatile_defconfig &&
@@ -42,14 +42,15 @@ build() {
     [ -z "$missing" ] || fail "options that did not stick: $missing"
 
     $make -C "$src" -j"$(nproc)" zImage dtbs >> "$log" 2>&1 || fail "the build failed"
-    mkdir "$1/out"
+    mkdir "$2/out"
     cp "$src/arch/arm/boot/zImage" "$src/arch/arm/boot/dts/versatile-pb.dtb" \
-        "$src/.config" "$1/out/"
+        "$src/.config" "$2/out/"
 }
 
 # The source's 80 000 files go to a tmpfs in a mount namespace of the
 # build's own, gone with it however it ends, where a disk takes seconds
-# to clear; in /tmp, as the kernel builds in no path with a space.
+# to clear; in the run's folder, as the kernel builds in no path with a
+# space.
 if [ "${1:-}" = --build ]; then
     on_exit :
     build "$2" "$3"
@@ -59,11 +60,10 @@ key=$(cat <(echo "$suite $source") "$board/kernel.config" "$board"/*.patch |
     sha256sum | cut -c1-16)
 cache_entry "kernel-$key" zImage 250
 room memory 3000 "the kernel's build, in a tmpfs,"
-target_fetch "$tree" armel "$source"
+private_place 200 "the kernel's source package"
+target_fetch armel "$source"
 echo "kernel: building $suite's $source for the board (about 4 minutes)" >&2
-scratch /tmp/quorvel-kernel.XXXXXX
-space=$made
-on_exit 'remove "$tree"; remove "$space"'
+mkdir "$run/src"
 unshare --user --map-root-user --mount sh -c \
-    'mount -t tmpfs kernel "$2" && exec bash "$3" --build "$1" "$2"' sh "$tree" "$space" "$0"
+    'mount -t tmpfs kernel "$1/src" && exec bash "$3" --build "$1" "$2"' sh "$run" "$tree" "$0"
 cache_keep kernel-

@@ -17,8 +17,11 @@ group_demo() {
     expect "demo clip: not silent" \
         "$(tr -d '\200' < "$clip" | wc -c | awk '{print ($1 > 20000)}')" 1
 
-    (umask 022 && make_tree demo NATIVE="$BUILD_DIR" RECORD=1) > "$work/said" 2>&1
+    # With a TMPDIR that another user can change, of which it makes no use.
+    unshare --map-auto --map-root-user sh -c 'mkdir -m 777 "$1" && chown 1:1 "$1"' sh "$work/open"
+    (umask 022 && TMPDIR=$work/open make_tree demo NATIVE="$BUILD_DIR" RECORD=1) > "$work/said" 2>&1
     expect "make demo: status" "$?" 0
+    expect "make demo: nothing in a TMPDIR another can change" "$(ls -A "$work/open")" ""
     expect "demo.wav: readable by all, like the rest of the build" \
         "$(stat -c %a "$BUILD_DIR/demo.wav")" 644
     expect "make demo: one line says where the recording is" \
@@ -95,73 +98,92 @@ group_build() {
     expect "it names the missing compiler" "$(grep -c 'missing-g' "$work/log" | awk '{print ($1 > 0)}')" 1
     expect_missing "no half-configured build folder is left" "$work/keep tmp/armel"
     expect "nor is a folder of another name touched" "$(ls -d "$work/keep")" "$work/keep"
-    make_tree native NATIVE="$work/a\$b" > "$work/log" 2>&1
-    expect "a build folder with a \$ is refused in one line" "$?/$(wc -l < "$work/log")" 2/1
+    # What CMake cannot build in is refused in one line naming it; a % works.
+    local c
+    for c in '"' '$' ';' '\' '#' $'\n'; do
+        make_tree native NATIVE="$work/a${c}b" > "$work/log" 2>&1
+        expect "a build folder with a ${c/$'\n'/line break} is refused in one line" \
+            "$?/$(grep -cF "path with ${c/$'\n'/a line break} in it" "$work/log")/$(wc -l < "$work/log")" 2/1/1
+    done
 
-    # Ctrl-C, or SIGTERM to make alone, ends every process of make parts
-    # within seconds, even with apt-get (a stand-in that hangs) fetching.
-    local signal sid
+    # Ctrl-C, SIGTERM to make alone, and SIGKILL to make alone (as the
+    # out-of-memory killer does) end every process of make parts within
+    # seconds, even with apt-get (a stand-in that hangs) fetching: no
+    # lock stays held, and nothing is put in the cache or left elsewhere.
+    local signal sid lock
     install -D /dev/stdin "$work/hang/apt-get" <<< $'#!/bin/sh\nexec sleep 300'
-    for signal in INT TERM; do
+    for signal in INT TERM KILL; do
         PATH=$work/hang:$PATH XDG_CACHE_HOME=$work/$signal env --default-signal=INT setsid \
             make -s -C "$SOURCE_DIR" parts > "$work/$signal.log" 2>&1 &
         sid=$!
         within 60 eval '[ "$(pgrep -s $sid -cx sleep)" = 5 ]' || bad "not every part began to fetch"
-        [ $signal = INT ] && kill -INT -- -$sid || kill -TERM $sid
+        [ $signal = INT ] && kill -INT -- -$sid || kill -$signal $sid
         # A zombie has ended: an init that reaps none (a container's) keeps it.
-        within 10 eval '! pgrep -r D,R,S,T -s $sid > /dev/null'
+        within 15 eval '! pgrep -r D,R,S,T -s $sid > /dev/null'
         expect "SIG$signal: every process of make parts ends" "$(pgrep -r D,R,S,T -s $sid -l)" ""
-        expect "SIG$signal: nothing is put in the cache" "$(ls -A "$work/$signal/quorvel" | grep -v '\.lock$')" ""
-        pkill -KILL -s $sid; wait $sid
+        for lock in "$work/$signal/quorvel"/.*.lock; do
+            flock -n "$lock" true || bad "SIG$signal: $lock is still held"
+        done
+        expect "SIG$signal: nothing is put in the cache, nor left elsewhere" \
+            "$(cd "$work/$signal/quorvel" && ls -A | grep -vxe '.*\.lock' -e .runs; ls .runs)" ""
+        pkill -KILL -s $sid; wait $sid 2> /dev/null
     done
 
-    local begin='. "$(dirname "$0")/lib.sh"; ' run pids=()
-    TMPDIR=$work/none bash -c "$begin"'echo "went on in $work"' "$SOURCE_DIR/tests/x" \
-        > "$work/said" 2>&1
-    expect "a test whose TMPDIR is missing stops" "$?" 1
-    expect "with one line naming it" "$(grep -c "$work/none" "$work/said")/$(wc -l < "$work/said")" 1/1
+    # The board's disks are counted before any work: on a small file
+    # system, make board stops at once with one line.
+    mkdir "$work/small"
+    timeout --foreground 60 unshare --map-root-user --mount sh -c 'mount -t tmpfs -o size=250m t "$1" &&
+        exec env QUORVEL_TREE=1 make -s -C "$2" board ARMEL="$1/armel"' sh "$work/small" "$SOURCE_DIR" \
+        > "$work/log" 2>&1
+    expect "make board on a small file system stops at once, saying so in one line" \
+        "$?/$(grep -c "needs 1900 MiB free in $work/small/armel" "$work/log")/$(grep -vc "^make: \*\*\*" "$work/log")" 2/1/1
 
+    # The run's folder is its own (0700), the tools' TMPDIR is in it, and
+    # what a run killed outright left there, a namespace's files among
+    # them, goes with the next run; a live run's folder stays.
+    local begin='set -e; . "$(dirname "$0")/../tools/folders.sh"; private_place 1 test; ' pids=() run
+    local in_ns='unshare --map-auto --map-root-user'
     for run in killed running; do
-        TMPDIR=$work bash -c "$begin"'echo "$work"; exec sleep 60' "$SOURCE_DIR/tests/x" \
-            > "$work/$run" &
+        HOME=$work XDG_CACHE_HOME= setsid bash -c "$begin$in_ns"' sh -c '\''mkdir "$1/ns" && touch "$1/ns/file" &&
+            chown -R 1:1 "$1/ns"'\'' sh "$run"; echo "$run $(stat -c %a "$run") ${TMPDIR#$run}"
+            sleep 60 & wait' "$SOURCE_DIR/tests/x" > "$work/$run" &
         pids+=($!)
     done
     within 30 eval '[ -s "$work/killed" ] && [ -s "$work/running" ]'
-    kill -KILL "${pids[0]}"
+    read -r run mode tmp < "$work/killed"
+    expect "a run's folder is for its owner alone, its tools' TMPDIR in it" "$mode $tmp" "700 /tmp"
+    kill -KILL -- -"${pids[0]}"
     wait "${pids[0]}" 2> /dev/null
-    mkdir -p "$work/quorvel-e2e.half/root" && touch "$work/quorvel-e2e.half/root/file"
-    TMPDIR=$work bash -c "$begin" "$SOURCE_DIR/tests/x"
-    expect_missing "the next test removes what a killed one left" "$(cat "$work/killed")"
-    expect_missing "and what a removal killed half-way left" "$work/quorvel-e2e.half"
-    expect "but not what a running one holds" "$([ -d "$(cat "$work/running")" ] && echo held)" held
+    HOME=$work XDG_CACHE_HOME= bash -c "$begin" "$SOURCE_DIR/tests/x"
+    expect_missing "the next run removes what a killed one left" "$run"
+    read -r run _ < "$work/running"
+    expect "but not what a running one holds" "$([ -d "$run" ] && echo held)" held
     kill "${pids[1]}"
-
-    # Names anyone can make in /tmp: a link to a folder of ours that nobody
-    # holds, and another's folder (an id of our namespace's) whose .held
-    # links to a file of ours.  A run passes both by.
-    mkdir "$work/mine" && touch "$work/mine/.held" && ln -s "$work/mine" "$work/quorvel-x.link"
-    unshare --map-auto --map-root-user sh -c 'mkdir "$1" && ln -s "$2" "$1/.held" &&
-        chown -hR 1:1 "$1"' sh "$work/quorvel-x.planted" "$work/mine/.held"
-    TMPDIR=$work bash -c "$begin"'scratch "$TMPDIR/quorvel-x.XXXXXX"' "$SOURCE_DIR/tests/x"
-    expect "planted names stop no run, and are left alone" \
-        "$?/$(ls "$work"/quorvel-x.{planted,link}/.held | wc -l)" 0/2
+    wait "${pids[1]}" 2> /dev/null
+    expect_missing "which removes its own when it ends" "$run"
 
     # A relative XDG_CACHE_HOME is ignored; an entry without its file is
-    # remade, and one of the same kind with an older key goes.
+    # remade, and one of the same kind with an older key goes; the cache
+    # is closed to others.
+    begin='. "$(dirname "$0")/../tools/folders.sh"; '
     mkdir -p "$work/.cache/quorvel/"{thing,th-old} && touch "$work/.cache/quorvel/thing/junk"
-    (cd "$work" && HOME=$work TMPDIR=$work XDG_CACHE_HOME=rel bash -c "$begin"'
+    (cd "$work" && HOME=$work XDG_CACHE_HOME=rel bash -c "$begin"'
         cache_entry thing file 0 && mkdir "$tree/out" && touch "$tree/out/file" && cache_keep th' \
         "$SOURCE_DIR/tests/x") > /dev/null 2>&1
     expect "a relative XDG_CACHE_HOME is ignored" "$(ls -d "$work/rel" 2> /dev/null)" ""
     expect "an entry without its file is made again" "$(ls "$work/.cache/quorvel/thing")" file
     expect "and the older key's goes" "$(ls "$work/.cache/quorvel")" thing
-    expect "its lock is for its owner alone" "$(stat -c %a "$work/.cache/quorvel/.thing.lock")" 600
+    expect "the cache and its lock are for their owner alone" \
+        "$(stat -c %a "$work/.cache/quorvel" "$work/.cache/quorvel/.thing.lock" | xargs)" "700 600"
 
-    # A cache in a folder that another user can change, or behind a link,
-    # is refused in one line.
-    unshare --map-auto --map-root-user sh -c 'mkdir -m 777 "$1" && chown 1:1 "$1"' sh "$work/theirs"
+    # A cache in a folder that another user can change, behind a link, or
+    # with an entry another user can change, is refused in one line; so is
+    # what another user made in a TMPDIR: the demo's, above.
+    $in_ns sh -c 'mkdir -m 777 "$1" && chown 1:1 "$1"' sh "$work/theirs"
     ln -s "$work/.cache" "$work/link"
-    for c in theirs link; do
+    mkdir -p "$work/planted/quorvel/thing" && touch "$work/planted/quorvel/thing/file"
+    $in_ns chown -R 1:1 "$work/planted/quorvel/thing"
+    for c in theirs link planted; do
         XDG_CACHE_HOME=$work/$c bash -c "$begin"'cache_entry thing file 0' "$SOURCE_DIR/tests/x" \
             > "$work/said" 2>&1
         expect "a cache in $c is refused in one line" "$?/$(grep -c "$work/$c" "$work/said")" 1/1

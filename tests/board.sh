@@ -14,6 +14,8 @@ step() { echo "board: $*"; }
 # boot stops its own emulator, and a build cleans up its unfinished work.
 tied=(setpriv --pdeathsig TERM bash)
 
+# The root disk (1 GiB) and three job disks of 256 MiB.
+room "$work" 1900 "the board's disks"
 SECONDS=0
 root=$("${tied[@]}" "$board/root.sh") || { bad "the armel root could not be made"; finish; exit; }
 step "root $root ($SECONDS s)"
@@ -50,8 +52,8 @@ until grep -q 'board: hanging' "$hang.console" 2> /dev/null || ! kill -0 $starte
 done
 expect "a board runs a job that hangs" "$(grep -c 'board: hanging' "$hang.console")" 1
 kill -KILL $starter && wait $starter 2> /dev/null
-within 10 eval '! pgrep -f -- "$(literal "$hang")" > /dev/null'
-expect "10 s later no process of that boot is left" "$(pgrep -fc -- "$(literal "$hang")")" 0
+within 10 eval '! mine -f -- "$(literal "$hang")" > /dev/null'
+expect "10 s later no process of that boot is left" "$(mine -fc -- "$(literal "$hang")")" 0
 expect_missing "nor its job disk" "$hang.disk"
 
 # The jobs' disks.

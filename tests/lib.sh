@@ -3,16 +3,25 @@
 #   RUN                    the emulator command for them, or empty
 #   HOST_BIN               the host helpers: the stand-in aplay, programme
 #   FAILCALL_LIB           the preloadable library that makes calls fail
-#   WORK_IN                where the scratch folder goes (else TMPDIR)
+#   WORK_IN                the build's folder for the tests' own folders
+#                          (else TMPDIR: the board's)
 set -u
 export LC_ALL=C
 . "$(dirname "$0")/../tools/suite.sh"
 
 passes=0
 fails=0
-scratch "${WORK_IN:-${TMPDIR:-/tmp}}/quorvel-e2e.XXXXXX"
-work=$made
-on_exit 'remove "$work"'
+# The test's own folder, named after it, taken in turn and emptied of what
+# an earlier run killed outright left; what the tools it starts make goes
+# there too.
+if [ -z "${work:-}" ]; then
+    work=${WORK_IN:-${TMPDIR:-/tmp}}/$(basename "$0" .sh)${1:+_$1}
+    mkdir -p -- "${work%/*}" && (umask 077 && : >> "$work.lock") && exec {own_work}< "$work.lock" &&
+        flock "$own_work" && remove "$work" && mkdir -m 700 -- "$work" || exit 1
+    on_exit 'remove "$work"'
+fi
+mkdir -p "$work/tmp"
+export TMPDIR=$work/tmp
 
 # The emulator by full path: a test may empty PATH for the program alone.
 if [ -n "${RUN:-}" ]; then
@@ -58,6 +67,8 @@ wait_for() { within 30 test -e "$1"; }
 # literal TEXT: a regular expression (pgrep -f's) that matches TEXT as it
 # is, but for the bytes beyond printable ASCII, which pgrep shows as ?.
 literal() { LC_ALL=C sed 's/[][\\.*^$+?(){}|]/\\&/g; s/[^ -~]/./g' <<< "$1"; }
+# mine PGREP_ARGS...: pgrep among this user's processes alone.
+mine() { pgrep -u "$(id -u)" "$@"; }
 
 # clip NAME SIZE: a clip of SIZE random bytes.
 clip() {

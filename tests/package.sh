@@ -1,17 +1,25 @@
-# Tests of this tree's Debian package, in /dev/shm or /tmp, not the build
-# folder: lintian, reprotest and autopkgtest paste folders into shell
-# commands.  autopkgtest unpacks its testbed there.  Usage: package.sh GROUP
+# Tests of this tree's Debian package, in a folder of the run's own in
+# /dev/shm or /tmp, not the build folder: lintian, reprotest and
+# autopkgtest paste folders into shell commands.  autopkgtest unpacks its
+# testbed there.  Usage: package.sh GROUP
 . "$(dirname "$0")/../tools/folders.sh"
-fast_space 700 "the package tests, autopkgtest's unpacked testbed among them,"
-WORK_IN=$space
+private_place 700 "the package tests, autopkgtest's unpacked testbed among them,"
+work=$run
 . "$(dirname "$0")/lib.sh"
 
 deb=$PACKAGES/quorvel_${VERSION}_$DEB_ARCH.deb
 
 group_build() {
     rm -rf "${PACKAGES:?}" && mkdir -p "$PACKAGES/build" && touch "$PACKAGES/build/mine"
-    bash "$SOURCE_DIR/tools/package.sh" "$PACKAGES" "$DEB_ARCH" > "$work/log" 2>&1
+    bash "$SOURCE_DIR/tools/package.sh" "$PACKAGES" "$DEB_ARCH" > "$work/log" 2>&1 &
+    local build=$! open=
+    while kill -0 $build 2> /dev/null; do
+        open+=$(find /tmp /dev/shm -maxdepth 1 -user "$(id -u)" -name 'quorvel*' -perm /007)
+        sleep 0.5
+    done
+    wait $build
     expect "dpkg-buildpackage builds the $DEB_ARCH package" "$?" 0 || cat "$work/log"
+    expect "and no folder of the build in /tmp or /dev/shm lets other users in" "$open" ""
     expect "and leaves what else is in its folder" "$(ls "$PACKAGES/build")" mine
     # A build in the target suite's chroot is judged by that suite's blhc.
     local blhc=(blhc) chroot
@@ -46,7 +54,7 @@ group_shipped() {
     expect_same "the manual page" "$SOURCE_DIR/Quorvel.1" \
         <(gzip -dc "$work/root/usr/share/man/man1/Quorvel.1.gz")
 
-    TMPDIR=$work lintian --pedantic -I -E --info "$deb" "$PACKAGES/quorvel_${VERSION}_$DEB_ARCH.changes" \
+    lintian --pedantic -I -E --info "$deb" "$PACKAGES/quorvel_${VERSION}_$DEB_ARCH.changes" \
         "$PACKAGES/quorvel_$VERSION.dsc" > "$work/lintian" 2>&1
     # Bookworm's lintian knows policy 4.6.2, not the newer one we follow.
     expect "lintian on the source and binaries: no error, warning or pedantic tag" \
@@ -61,7 +69,7 @@ group_installed() {
     testbed=$(bash "$SOURCE_DIR/tools/testbed.sh") || { bad "no testbed"; return; }
     # The cache's path may have a space or a quote too.
     ln -s "$testbed/testbed.tar" "$work/testbed.tar"
-    TMPDIR=$work autopkgtest "$deb" "$PACKAGES/quorvel_$VERSION.dsc" -- unshare --release "$suite" \
+    autopkgtest "$deb" "$PACKAGES/quorvel_$VERSION.dsc" -- unshare --release "$suite" \
         --arch "$DEB_ARCH" --tarball "$work/testbed.tar" > "$work/log" 2>&1
     expect "autopkgtest passes" "$?" 0 || tail -n 30 "$work/log"
     expect "every test of debian/tests passes" \
@@ -115,7 +123,7 @@ group_reproducible() {
             vary+=,-fileordering
             echo "not varied: the order of folder entries (FUSE is not open to $(id -un))"
         }
-        (cd "$work" && TMPDIR=$work DEB_BUILD_OPTIONS=nocheck reprotest --vary="$vary" \
+        (cd "$work" && DEB_BUILD_OPTIONS=nocheck reprotest --vary="$vary" \
             --no-diffoscope --control-build="$work/first" --append-build-command=-Pnocheck \
             --store-dir="$work/again" "$work/source/quorvel_$VERSION.dsc" -- null) \
             > "$work/log" 2>&1

@@ -18,8 +18,11 @@ if [ "${RECORD:-0}" != 1 ] &&
     exec "$build/Quorvel" "$clip"
 fi
 
-config=$(mktemp -d) || exit 1
+# The configuration in the build folder, the run's own: any TMPDIR may be
+# another's to change.
+config=$build/demo.config
 partial=$wav.partial
+rm -rf "$config" && mkdir -m 700 "$config"
 trap 'rm -rf "$config" "$partial"' EXIT
 sh "$(dirname "$0")/alsa-file.sh" "$config" "$partial" wav
 rm -f "$wav" "$png"

@@ -1,4 +1,4 @@
-# The cache, free space, private folders, and how a run ends.
+# The cache, free space, the run's private folder, and how a run ends.
 
 # The cache (a relative XDG_CACHE_HOME is invalid, so ignored).
 cache=$HOME/.cache/quorvel
@@ -8,85 +8,113 @@ cache=$HOME/.cache/quorvel
 [[ :$PATH: == *:/usr/sbin:* ]] || PATH=$PATH:/usr/sbin:/sbin
 
 # on_exit COMMANDS: however the script ends, what it started, at any depth
-# (mmdebstrap's apt-get), is told to end and waited for, then COMMANDS run,
-# deaf to Ctrl-C, SIGTERM and a reader gone.
+# (mmdebstrap's apt-get), is told to end and waited for, then COMMANDS and
+# those given before them run, deaf to Ctrl-C, SIGTERM and a reader gone.
 descendants() { local child; for child in $(pgrep -P "$1"); do echo "$child"; descendants "$child"; done; }
 on_exit() {
-    trap 'trap "" INT TERM PIPE; kill -TERM $(descendants $$) 2> /dev/null || :; wait; '"$1" EXIT
+    at_exit="$1; ${at_exit:-}"
+    trap 'trap "" INT TERM PIPE; kill -TERM $(descendants $$) 2> /dev/null || :; wait; '"$at_exit" EXIT
 }
 
-# trusted FOLDER: ends the script with one line unless FOLDER is a real
-# folder that only this user can change (its own private group may too,
-# as a umask of 002 gives), or root's sticky /tmp.
-trusted() {
-    local who group mode
-    read -r who group mode < <(stat -c '%u %g %a' -- "$1" 2> /dev/null)
-    [ -d "$1" ] && [ ! -L "$1" ] && { { [ "$who" = 0 ] && ((8#$mode & 8#1000)); } ||
-        { [ "$who" = "$(id -u)" ] && ((!(8#$mode & 2))) && { ((!(8#$mode & 8#20))) ||
-            { [ "$group" = "$(id -g)" ] && [ "$(id -gn)" = "$(id -un)" ]; }; }; }; } ||
-        { echo "$1 is not a folder that only $(id -un) can change: not used" >&2; exit 1; }
+# remove PATH: removes it, with what a namespace gave its subordinate ids;
+# what cannot go is named in one line.
+remove() {
+    [ -e "$1" ] || [ -L "$1" ] || return 0
+    rm -rf -- "$1" 2> /dev/null || unshare --map-auto --map-root-user rm -rf -- "$1" 2> /dev/null ||
+        { echo "cannot remove $1: remove it by hand (as root if need be)" >&2; return 1; }
 }
-
-# remove FOLDER: removes it, with what a namespace gave other owners.
-remove() { rm -rf "$1" 2> /dev/null || unshare --map-auto --map-root-user rm -rf "$1"; }
 
 # room FOLDER MIB WHAT: ends the script with one line where FOLDER (or
 # memory) has less than MIB MiB free for WHAT.
 room() {
-    local free=$(df -Pm "$1" 2> /dev/null | awk 'NR == 2 { print $4 }')
+    local at=$1 free
+    until [ -e "$at" ]; do at=$(dirname -- "$at"); done
+    free=$(df -Pm -- "$at" 2> /dev/null | awk 'NR == 2 { print $4 }')
     [ "$1" != memory ] || free=$(awk '/^MemAvailable:/ { print int($2 / 1024) }' /proc/meminfo)
     [ "${free:-0}" -ge "$2" ] ||
         { echo "$3 needs $2 MiB free in $1, which has ${free:-0} MiB" >&2; exit 1; }
 }
 
-# fast_space MIB WHAT: sets space to /dev/shm where it is open and has
-# MIB MiB free, since a disk takes seconds more each time to write what
-# is unpacked there, else to /tmp; ends the script with one line where
-# /tmp lacks the room too.
-fast_space() {
+# own FOLDER...: ends the script with one line unless each FOLDER is a real
+# folder of this user's that no other user can change (its own private
+# group may, as a umask of 002 gives), or root's sticky /tmp.
+own() {
+    local folder who group mode
+    for folder; do
+        read -r who group mode < <(stat -c '%u %g %a' -- "$folder" 2> /dev/null)
+        [ -d "$folder" ] && [ ! -L "$folder" ] && { { [ "$who" = 0 ] && ((8#$mode & 8#1000)); } ||
+            { [ "$who" = "$(id -u)" ] && ((!(8#$mode & 2))) && { ((!(8#$mode & 8#20))) ||
+                { [ "$group" = "$(id -g)" ] && [ "$(id -gn)" = "$(id -un)" ]; }; }; }; } ||
+            { echo "$folder is not a folder that only $(id -un) can change: not used" >&2; exit 1; }
+    done
+}
+
+# private_cache: the cache folder made private (0700), in a folder only
+# this user can change; other users can neither read nor plant an entry.
+private_cache() {
+    mkdir -p -- "${cache%/*}" && own "${cache%/*}" && { [ -L "$cache" ] || mkdir -p -m 700 -- "$cache"; } &&
+        own "$cache" && chmod 700 -- "$cache" || exit 1
+}
+
+# private_place MIB WHAT: sets run to a new folder of this run's own, mode
+# 0700, in /dev/shm where it has MIB MiB free (a disk takes seconds more
+# each time to write what is unpacked there), else in /tmp; their paths
+# survive the tools that paste them into shell commands, and the
+# namespaces' roots can reach them.  Every tool started gets its TMPDIR
+# there.  It goes when the script ends; a run killed outright is recorded
+# in the cache, and the next run removes what it left.
+private_place() {
     space=/tmp
     [ -w /dev/shm ] && (room /dev/shm "$1" .) 2> /dev/null && space=/dev/shm
     room "$space" "$1" "$2"
+    private_cache
+    local runs=$cache/.runs record left
+    mkdir -p "$runs"
+    exec {sweeping}> "$runs/.lock" && flock "$sweeping" || exit 1
+    for record in "$runs"/*; do
+        [ -f "$record" ] || continue
+        { flock -n 9 || continue; } 9< "$record"
+        left=$(cat "$record")
+        { [ -z "$left" ] || [ ! -O "$left" ] || [ -L "$left" ] || remove "$left"; } && rm -f "$record"
+    done
+    run_record=$(mktemp "$runs/XXXXXXXX") && exec {held}< "$run_record" && flock "$held" || exit 1
+    run=$space/quorvel-${run_record##*/}
+    echo "$run" > "$run_record"
+    mkdir -m 700 "$run" || { : > "$run_record"; echo "cannot make the run's folder $run" >&2; exit 1; }
+    exec {sweeping}>&-
+    on_exit 'remove "$run" && rm -f "$run_record"'
+    mkdir "$run/tmp"
+    export TMPDIR=$run/tmp
 }
 
-# scratch TEMPLATE: sets made to a new private folder (mktemp -d TEMPLATE),
-# held (flock on its .held) while this script or what it started lives.
-# Those killed runs left go first: real folders of this user's held by
-# nobody, or with files but no mark (a removal was killed).  A new folder
-# is marked .holding, then .held once locked, and looked at in that order.
-scratch() {
-    local old prefix=${1%.*}
-    trusted "${prefix%/*}"
-    while IFS= read -r -d '' old; do
-        if [ -n "$(ls -A "$old" 2> /dev/null)" ] && [ ! -e "$old/.holding" ] &&
-            [ ! -e "$old/.held" ]; then
-            remove "$old"
-        else
-            { flock -n 9 && remove "$old"; } 2> /dev/null 9< "$old/.held" || :
-        fi
-    done < <(find "${prefix%/*}" -mindepth 1 -maxdepth 1 -name "${prefix##*/}.*" -type d \
-        -user "$(id -u)" -print0 2> /dev/null)
-    made=$(mktemp -d "$1") || exit 1
-    exec {held}> "$made/.holding" && chmod 600 "$made/.holding" && flock "$held" &&
-        mv "$made/.holding" "$made/.held"
+# enterable: lets the root of a namespace of this user's subordinate ids
+# (mmdebstrap's and sbuild's unshare mode) pass through run to what it
+# owns there: run's group becomes that root's, and no one else's.
+enterable() {
+    unshare --map-auto --map-root-user chgrp 1 "$run" && chmod 710 "$run" ||
+        { echo "cannot open $run to this user's namespaces (subordinate ids: make deps)" >&2; exit 1; }
 }
 
 # cache_entry NAME FILE MIB: the cache's entry NAME, complete once it
-# holds FILE.  When it is, prints its path and ends the script; otherwise,
-# given MIB MiB in the cache, sets entry to that path and tree to a new
-# folder beside it, removed if the script ends before cache_keep.  Other
-# runs wait, then take the entry.  apt's configuration takes no ".
+# holds FILE and nothing in it is another's or open to others' writing.
+# When it is, prints its path and ends the script; otherwise, given MIB
+# MiB in the cache, sets entry to that path and tree to an empty folder
+# beside it, its own (it holds the entry's lock), removed if the script
+# ends before cache_keep.  Other runs wait, then take the entry.
 cache_entry() {
-    entry=$cache/$1
-    local lock=$cache/.$1.lock
-    [[ $cache != *'"'* ]] || { echo "$cache: a double quote, which apt cannot take" >&2; exit 1; }
-    mkdir -p -m 755 "$cache" && trusted "${cache%/*}" && trusted "$cache" || exit 1
-    (umask 077 && : >> "$lock") && chmod 600 "$lock" && exec {busy}< "$lock"
+    private_cache
+    entry=$cache/$1 tree=$cache/.$1.new
+    umask 077
+    exec {busy}>> "$cache/.$1.lock" && chmod 600 "$cache/.$1.lock" || exit 1
     flock -n "$busy" || { echo "waiting for another run to finish $entry" >&2; flock "$busy"; }
-    [ ! -e "$entry/$2" ] || { echo "$entry"; exit 0; }
+    if [ -e "$entry/$2" ]; then
+        [ -z "$(find "$entry" \( ! -user "$(id -u)" -o -perm /022 \) -print -quit)" ] ||
+            { echo "$entry holds what another could change: remove it, then run again" >&2; exit 1; }
+        echo "$entry"
+        exit 0
+    fi
     room "$cache" "$3" "making $entry"
-    scratch "$cache/.$1.XXXXXX"
-    tree=$made
+    remove "$tree" && mkdir "$tree" || exit 1
     on_exit 'remove "$tree"'
 }
 
@@ -95,9 +123,12 @@ cache_entry() {
 # whose key has moved on go; prints its path.
 cache_keep() {
     local old
-    [ ! -e "$entry" ] || remove "$entry"
+    remove "$entry"
     mv -T "$tree/out" "$entry"
     [ -z "${1:-}" ] || for old in "$cache/$1"*; do [ "$old" = "$entry" ] || remove "$old"; done
     echo "made $entry in $SECONDS s" >&2
     echo "$entry"
 }
+
+# Run as a command, a function of these: folders.sh room FOLDER MIB WHAT.
+[ "${BASH_SOURCE[0]}" != "$0" ] || "$@"

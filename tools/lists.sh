@@ -5,6 +5,8 @@
 set -eu
 . "$(dirname "$0")/suite.sh"
 cache_entry "$suite-lists-$(date +%G-%V)" apt/lists 300
-mkdir "$tree/out"
-target_fetch "$tree/out" "$release_archs"
+private_place 300 "the package lists"
+target_fetch "$release_archs"
+mkdir -p "$tree/out/apt"
+mv "$run/apt/lists" "$tree/out/apt/"
 cache_keep "$suite-lists-"

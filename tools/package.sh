@@ -14,34 +14,34 @@ native=$(dpkg --print-architecture)
 [ $# -gt 0 ] || set -- "$native" armel
 
 version=$(dpkg-parsechangelog -l "$top/debian/changelog" -S Version)
-# In /tmp, whatever the tree's path: dpkg-buildflags maps no build path
-# with a space or a quote out of the debug information.
-scratch /tmp/quorvel-package.XXXXXX
-area=$made unpacked=
-on_exit 'remove "$area"; [ -z "$unpacked" ] || remove "$unpacked"'
+# In a folder of the run's own, whatever the tree's path: dpkg-buildflags
+# maps no build path with a space or a quote out of the debug information.
+# sbuild unpacks its chroot there too, which a disk takes seconds to write.
+need=100
+[ "$*" = "$native" ] || need=2000
+private_place "$need" "the package build, sbuild's unpacked chroot among it,"
+area=$run
 mkdir "$area/quorvel-$version"
 tar -C "$top" --exclude-vcs --exclude-from=<(sed -n 's|/$||; /^[^#]/p' "$top/.gitignore") \
     -cf - . | tar -C "$area/quorvel-$version" -xf -
-(cd "$area" && dpkg-source -b "quorvel-$version" && mv quorvel_"$version".* "$out/") \
+(cd "$area" && dpkg-source -b "quorvel-$version" && cp quorvel_"$version".* "$out/") \
     > "$out/build-source.log" 2>&1 || { cat "$out/build-source.log" >&2; exit 1; }
 
 for arch in "$@"; do
     if [ "$arch" = "$native" ]; then
         build=(dpkg-buildpackage -b -us -uc)
     else
+        # sbuild's namespace reads its chroot, and unpacks it, in the run's
+        # folder: the cache is closed to it.
         chroot=$(bash "$top/tools/chroot.sh")
-        # sbuild unpacks the chroot into a folder of our own, which a
-        # killed build leaves to the next.
-        fast_space 1100 "sbuild's chroot"
-        scratch "$space/quorvel-sbuild.XXXXXX"
-        unpacked=$made
-        chmod 755 "$unpacked"
-        echo '$unshare_tmpdir_template = "$ENV{UNPACKED}/chroot.XXXXXX";' > "$unpacked/config"
-        build=(env UNPACKED="$unpacked" SBUILD_CONFIG="$unpacked/config" sbuild --chroot-mode=unshare
-            --chroot="$chroot/chroot.tar" --host="$arch" --profiles=cross,nocheck
+        enterable
+        cp "$chroot/chroot.tar" "$area/chroot.tar" && chmod 644 "$area/chroot.tar"
+        echo '$unshare_tmpdir_template = "$ENV{AREA}/chroot.XXXXXX";' > "$area/config"
+        build=(env AREA="$area" SBUILD_CONFIG="$area/config" sbuild --chroot-mode=unshare
+            --chroot="$area/chroot.tar" --host="$arch" --profiles=cross,nocheck
             --dist="$(dpkg-parsechangelog -l "$top/debian/changelog" -S Distribution)"
             --build-dir="$area" --nolog --no-apt-update --no-apt-upgrade --no-apt-distupgrade
-            --no-run-lintian --no-run-piuparts --no-run-autopkgtest "$out/quorvel_$version.dsc")
+            --no-run-lintian --no-run-piuparts --no-run-autopkgtest "$area/quorvel_$version.dsc")
     fi
     echo "package: building quorvel $version for $arch (log: $out/build-$arch.log)"
     if ! (cd "$area/quorvel-$version" && "${build[@]}") > "$out/build-$arch.log" 2>&1; then

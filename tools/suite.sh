@@ -15,23 +15,20 @@ root_packages="man-db mount procps strace"
 apt_bounds='Acquire::http::Timeout "30"; Acquire::Retries "2"; Acquire::By-Hash "no";'
 
 # bootstrap MIB FILE OPTION...: mmdebstrap makes tree/out/FILE of the
-# suite at the mirrors, given MIB MiB in /tmp, in its unshare mode, in a
-# folder its namespace's root can reach (neither a home nor TMPDIR may be),
-# killed 5 s after being told to end; in the background, hearing Ctrl-C.
+# suite at the mirrors, given MIB MiB, in its unshare mode, in the run's
+# folder opened to its namespace's root, killed 5 s after being told to
+# end; in the background, hearing Ctrl-C.
 bootstrap() {
-    room /tmp "$1" mmdebstrap
+    private_place "$1" mmdebstrap
+    enterable
     local file=$tree/out/$2
     shift 2
     mkdir -p "$tree/out"
-    target_sources "$tree/sources"
-    scratch /tmp/quorvel-mmdebstrap.XXXXXX
-    scratch_dir=$made
-    chmod 755 "$scratch_dir"
-    on_exit 'remove "$tree"; remove "$scratch_dir"'
-    TMPDIR=$scratch_dir env --default-signal=INT timeout --foreground -k 5 10m mmdebstrap --mode=unshare \
-        --skip=check/signed-by --aptopt="$apt_bounds" "$@" "$suite" "$file" "$tree/sources" \
-        > "$tree/log" 2>&1 &
-    wait $! || failed "$tree/log" "mmdebstrap's $suite"
+    target_sources "$run/sources"
+    TMPDIR=$run env --default-signal=INT timeout --foreground -k 5 10m mmdebstrap --mode=unshare \
+        --skip=check/signed-by --aptopt="$apt_bounds" "$@" "$suite" "$file" "$run/sources" \
+        > "$run/log" 2>&1 &
+    wait $! || failed "$run/log" "mmdebstrap's $suite"
 }
 
 # mirrors: the Debian mirrors that the host's apt uses, as it reaches them.
@@ -55,16 +52,15 @@ target_sources() {
     [ -s "$1" ] || { echo "no Debian mirror in the host's apt sources" >&2; return 1; }
 }
 
-# target_fetch DIR ARCH PACKAGE...: downloads the suite's PACKAGEs for
-# ARCH into DIR/debs, through an apt configuration of its own in DIR/apt
-# that leaves the host's lists and dpkg state alone; ARCH may be several,
-# "A B ...", for lists alone (in DIR/apt/lists).
+# target_fetch ARCH PACKAGE...: downloads the suite's PACKAGEs for ARCH
+# into run/debs, through an apt configuration of its own in run/apt that
+# leaves the host's lists and dpkg state alone; ARCH may be several,
+# "A B ...", for lists alone (in run/apt/lists).
 target_fetch() {
-    local dir=$1 apt=$1/apt arch=$2 archs
-    archs=$(printf '"%s"; ' $2)
-    shift 2
-    rm -rf "$apt" "$dir/debs"
-    mkdir -p "$apt/lists/partial" "$apt/cache/archives/partial" "$apt/sources" "$dir/debs"
+    local apt=$run/apt arch=$1 archs
+    archs=$(printf '"%s"; ' $1)
+    shift
+    mkdir -p "$apt/lists/partial" "$apt/cache/archives/partial" "$apt/sources" "$run/debs"
     : > "$apt/status"
     target_sources "$apt/sources/debian.sources"
     cat > "$apt/apt.conf" <<CONF
@@ -82,7 +78,7 @@ CONF
     echo "fetching $suite's ${*:-lists} for $arch" >&2
     local get=(env APT_CONFIG="$apt/apt.conf" timeout --foreground -k 5 5m apt-get -qq)
     { "${get[@]}" --error-on=any update &&
-        { [ $# = 0 ] || (cd "$dir/debs" && "${get[@]}" download "$@"); }; } 2> "$apt/log" ||
+        { [ $# = 0 ] || (cd "$run/debs" && "${get[@]}" download "$@"); }; } 2> "$apt/log" ||
         failed "$apt/log" "fetching $suite's $* for $arch"
 }
 

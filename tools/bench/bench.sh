@@ -6,34 +6,36 @@
 set -eu
 build=$(realpath -- "$1")
 bash "$(dirname "$0")/../need.sh" hyperfine sox
-work=$(mktemp -d) || exit 1
+# In the build folder, the run's own: any TMPDIR may be another's.
+work=$build/bench.work
+rm -rf "$work" && mkdir -m 700 "$work"
 trap 'rm -rf "$work"' EXIT
 export PATH="$build/bench:$PATH"
 
-head -c 28600 /dev/urandom > "$work/clip.raw"
-"$build/tests/host/programme" "$work/clip.raw" > "$work/programme.raw"
+# The commands name no path, which hyperfine would split at a space.
+cd "$work"
+ln -s "$build/Quorvel" Quorvel && ln -s "$build/bench/floor" floor
+head -c 28600 /dev/urandom > clip.raw
+"$build/tests/host/programme" clip.raw > programme.raw
 
-cat > "$work/sox.sh" <<SOX
+cat > sox.sh <<'SOX'
 {
-    head -c \$((5 * 28600)) /dev/zero
+    head -c $((5 * 28600)) /dev/zero
     for speed in 1.1666667 1.2 1.25 1.3333333 1.5; do
-        sox -t raw -r 22100 -e unsigned -b 8 -c 1 "$work/clip.raw" \\
-            -t raw - speed \$speed repeat 4
+        sox -t raw -r 22100 -e unsigned -b 8 -c 1 clip.raw -t raw - speed $speed repeat 4
     done
 } | aplay
 SOX
 
-hyperfine --warmup 50 --runs 1000 -N --export-json "$work/times.json" \
-    -n Quorvel "$build/Quorvel $work/clip.raw" \
-    -n floor "$build/bench/floor $work/programme.raw" > "$work/fast.txt" 2>&1
-hyperfine --warmup 2 --runs 20 --export-json "$work/sox.json" \
-    -n sox "bash $work/sox.sh" > "$work/slow.txt" 2>&1
+hyperfine --warmup 50 --runs 1000 -N --export-json times.json \
+    -n Quorvel "./Quorvel clip.raw" -n floor "./floor programme.raw" > fast.txt 2>&1
+hyperfine --warmup 2 --runs 20 --export-json sox.json -n sox "bash sox.sh" > slow.txt 2>&1
 
 mean() { grep -A3 "\"command\": \"$2\"" "$1" | sed -n 's/.*"mean": \([0-9.e-]*\),/\1/p'; }
-quorvel=$(mean "$work/times.json" Quorvel)
-floor=$(mean "$work/times.json" floor)
-sox=$(mean "$work/sox.json" sox)
-rss=$(BENCH_RSS=1 "$build/Quorvel" "$work/clip.raw" | tail -n 1)
+quorvel=$(mean times.json Quorvel)
+floor=$(mean times.json floor)
+sox=$(mean sox.json sox)
+rss=$(BENCH_RSS=1 ./Quorvel clip.raw | tail -n 1)
 stripped() {
     cp "$1" "$work/stripped" && ${2:-}strip "$work/stripped" && wc -c < "$work/stripped"
 }
