@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
-# Builds the Debian packages of this working tree into OUT: the source
-# package of the tree less what git ignores, then this machine's by
-# dpkg-buildpackage with the tests, and armel's from the .dsc by sbuild in
-# a clean chroot of the target suite (tools/chroot.sh).
+# Builds into OUT the source package of the tree less what git ignores,
+# this machine's by dpkg-buildpackage with the tests, and armel's from the
+# .dsc by sbuild in a clean chroot of the target suite (tools/chroot.sh).
 # Usage: package.sh OUT [ARCH...]   (default: this machine's and armel)
 set -eu
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -18,7 +17,7 @@ version=$(dpkg-parsechangelog -l "$top/debian/changelog" -S Version)
 # maps no build path with a space or a quote out of the debug information.
 # sbuild unpacks its chroot there too, which a disk takes seconds to write.
 need=100
-[ "$*" = "$native" ] || need=2000
+[ "$*" = "$native" ] || need=1100
 private_place "$need" "the package build, sbuild's unpacked chroot among it,"
 area=$run
 mkdir "$area/quorvel-$version"
@@ -27,15 +26,21 @@ tar -C "$top" --exclude-vcs --exclude-from=<(sed -n 's|/$||; /^[^#]/p' "$top/.gi
 (cd "$area" && dpkg-source -b "quorvel-$version" && cp quorvel_"$version".* "$out/") \
     > "$out/build-source.log" 2>&1 || { cat "$out/build-source.log" >&2; exit 1; }
 
+# A build whose every input is as before (the source package, this script,
+# and the host's packages and flags, or the chroot and sbuild) is taken
+# from the cache; QUORVEL_FRESH=1 builds all the same, and keeps nothing.
 for arch in "$@"; do
     if [ "$arch" = "$native" ]; then
+        inputs=$(dpkg-query -W -f='${Package}:${Architecture} ${Version}\n'; dpkg-buildflags --export=sh
+            env | grep '^DEB_' | sort; uname -r)
         build=(dpkg-buildpackage -b -us -uc)
     else
-        # sbuild's namespace reads its chroot, and unpacks it, in the run's
-        # folder: the cache is closed to it.
+        # sbuild's namespace unpacks the chroot in the run's folder, from
+        # what sbuild reads of it as this user.
         chroot=$(bash "$top/tools/chroot.sh")
+        inputs=$(stat -c '%n %s %Y' "$chroot/chroot.tar"; dpkg-query -W sbuild)
         enterable
-        cp "$chroot/chroot.tar" "$area/chroot.tar" && chmod 644 "$area/chroot.tar"
+        ln -s "$chroot/chroot.tar" "$area/chroot.tar"
         echo '$unshare_tmpdir_template = "$ENV{AREA}/chroot.XXXXXX";' > "$area/config"
         build=(env AREA="$area" SBUILD_CONFIG="$area/config" sbuild --chroot-mode=unshare
             --chroot="$area/chroot.tar" --host="$arch" --profiles=cross,nocheck
@@ -43,12 +48,25 @@ for arch in "$@"; do
             --build-dir="$area" --nolog --no-apt-update --no-apt-upgrade --no-apt-distupgrade
             --no-run-lintian --no-run-piuparts --no-run-autopkgtest "$area/quorvel_$version.dsc")
     fi
-    echo "package: building quorvel $version for $arch (log: $out/build-$arch.log)"
-    if ! (cd "$area/quorvel-$version" && "${build[@]}") > "$out/build-$arch.log" 2>&1; then
-        tail -n 30 "$out/build-$arch.log" >&2
-        echo "package: the $arch build failed; the whole log is $out/build-$arch.log" >&2
-        exit 1
-    fi
-    mv -f "$area"/quorvel*_"$version"_"$arch".* "$out/"
+    key=$(cat "$area/quorvel_$version.dsc" "$0" <(echo "$inputs") | sha256sum | cut -c1-16)
+    (
+        at_exit=
+        if [ -z "${QUORVEL_FRESH:-}" ]; then
+            cache_entry "package-$arch-$key" "build-$arch.log" 20
+        else
+            tree=$area/fresh
+        fi
+        echo "package: building quorvel $version for $arch (log: $out/build-$arch.log)" >&2
+        if ! (cd "$area/quorvel-$version" && "${build[@]}") > "$out/build-$arch.log" 2>&1; then
+            tail -n 30 "$out/build-$arch.log" >&2
+            echo "package: the $arch build failed; the whole log is $out/build-$arch.log" >&2
+            exit 1
+        fi
+        mkdir -p "$tree/out"
+        mv -f "$area"/quorvel*_"$version"_"$arch".* "$tree/out/"
+        cp "$out/build-$arch.log" "$tree/out/"
+        [ -n "${QUORVEL_FRESH:-}" ] && echo "$tree/out" || cache_keep "package-$arch-"
+    ) > "$area/built" || exit 1
+    cp -f --no-preserve=mode "$(cat "$area/built")"/* "$out/"
 done
 ls "$out"/quorvel*_"$version"_*.deb
