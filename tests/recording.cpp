@@ -1,15 +1,15 @@
-// Checks what a sound card recorded, as a WAV file of 22100 Hz, stereo,
-// signed 16-bit frames, against the programmes of the clips that were
-// played, in order.  Byte x of a programme must arrive as the frame
+// Checks what a sound card recorded, as raw frames of 22100 Hz, stereo,
+// signed 16-bit little-endian samples (sox turns its WAV file into
+// those), against the programmes of the clips that were played, in
+// order.  Byte x of a programme must arrive as the frame
 // ((x - 128) * 256) in both channels, the whole programme contiguous and
 // exact.  Between and after programmes, silence (frames of 0) and stale
 // frames are allowed and counted; before the first, silence only.  A
 // programme that differs is diagnosed: frames inserted and dropped, and
 // where.
-// Usage: recording WAV CLIPFILE...
+// Usage: recording FRAMES CLIPFILE...
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <string>
 
 #include "expected.h"
@@ -31,54 +31,15 @@ uint32_t frameOf(unsigned char x)
     return v | static_cast<uint32_t>(v) << 16;
 }
 
-uint32_t le(const expected::Bytes &b, size_t at, int size)
+bool readFrames(const char *path, Frames &frames)
 {
-    uint32_t v = 0;
-    for (int k = size - 1; k >= 0; --k)
-        v = v << 8 | b[at + static_cast<size_t>(k)];
-    return v;
-}
-
-// The frames of a WAV file, after checking its format.
-bool readWav(const char *path, Frames &frames)
-{
-    expected::Bytes wav;
-    if (!expected::readBytes(path, wav))
+    expected::Bytes raw;
+    if (!expected::readBytes(path, raw))
         return false;
-    if (wav.size() < 12 || memcmp(wav.data(), "RIFF", 4) != 0 ||
-        memcmp(wav.data() + 8, "WAVE", 4) != 0) {
-        fprintf(stderr, "%s: not a WAV file\n", path);
-        return false;
-    }
-    bool formatOk = false;
-    for (size_t at = 12; at + 8 <= wav.size();) {
-        const size_t size = le(wav, at + 4, 4);
-        const size_t body = at + 8;
-        if (memcmp(&wav[at], "fmt ", 4) == 0 && body + 16 <= wav.size()) {
-            const uint32_t channels = le(wav, body + 2, 2);
-            const uint32_t rate = le(wav, body + 4, 4);
-            const uint32_t bits = le(wav, body + 14, 2);
-            printf("recorded format: %u Hz, %u channels, %u bits\n", rate,
-                   channels, bits);
-            formatOk = le(wav, body, 2) == 1 && channels == 2 &&
-                       rate == 22100 && bits == 16;
-        } else if (memcmp(&wav[at], "data", 4) == 0) {
-            if (!formatOk) {
-                fprintf(stderr, "%s: not 22100 Hz stereo 16-bit PCM\n", path);
-                return false;
-            }
-            // A recording cut short keeps its header's first guess.
-            const size_t end = size == 0 || body + size > wav.size()
-                                   ? wav.size()
-                                   : body + size;
-            for (size_t k = body; k + 4 <= end; k += 4)
-                frames.push_back(le(wav, k, 4));
-            return true;
-        }
-        at = body + size + (size & 1);
-    }
-    fprintf(stderr, "%s: no data chunk\n", path);
-    return false;
+    for (size_t k = 0; k + 4 <= raw.size(); k += 4)
+        frames.push_back(static_cast<uint32_t>(raw[k] | raw[k + 1] << 8 | raw[k + 2] << 16) |
+                         static_cast<uint32_t>(raw[k + 3]) << 24);
+    return true;
 }
 
 bool sameRun(const Frames &got, size_t g, const Frames &want, size_t w,
@@ -130,16 +91,26 @@ size_t diagnose(const Frames &got, size_t start, const Frames &want)
     return g;
 }
 
+// Counts and reports the silent and the stale frames in [from, to).
+size_t reportStale(const Frames &got, size_t from, size_t to, const char *where, int n)
+{
+    size_t silent = 0, stale = 0;
+    for (size_t k = from; k < to; ++k)
+        (got[k] == 0 ? silent : stale)++;
+    printf("%s %d: %zu silent frames, %zu stale frames\n", where, n, silent, stale);
+    return stale;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
     if (argc < 3) {
-        fprintf(stderr, "usage: recording WAV CLIPFILE...\n");
+        fprintf(stderr, "usage: recording FRAMES CLIPFILE...\n");
         return 2;
     }
     Frames got;
-    if (!readWav(argv[1], got))
+    if (!readFrames(argv[1], got))
         return 1;
     bool ok = true;
     size_t cursor = 0;
@@ -155,11 +126,7 @@ int main(int argc, char *argv[])
         for (; start < got.size() && run < startRun; ++start)
             run = got[start] == want[0] ? run + 1 : 0;
         start -= run;
-        size_t silent = 0, stale = 0;
-        for (size_t k = cursor; k < start; ++k)
-            (got[k] == 0 ? silent : stale)++;
-        printf("before programme %d: %zu silent frames, %zu stale frames\n",
-               c - 1, silent, stale);
+        const size_t stale = reportStale(got, cursor, start, "before programme", c - 1);
         if (run < startRun) {
             printf("programme %d (%s): not found\n", c - 1, argv[c]);
             return 1;
@@ -178,10 +145,6 @@ int main(int argc, char *argv[])
             ok = false;
         }
     }
-    size_t silent = 0, stale = 0;
-    for (size_t k = cursor; k < got.size(); ++k)
-        (got[k] == 0 ? silent : stale)++;
-    printf("after the last programme: %zu silent frames, %zu stale frames\n",
-           silent, stale);
+    reportStale(got, cursor, got.size(), "after programme", argc - 2);
     return ok ? 0 : 1;
 }
