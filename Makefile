@@ -79,7 +79,7 @@ all: native
 # footprint), natively or under qemu-arm.
 quick: native
 	exec ctest --test-dir "$$NATIVE" -L quick -j2 --output-on-failure
-quick-armel: armel
+quick-armel: native armel
 	exec ctest --test-dir "$$ARMEL" -L quick -j2 --output-on-failure
 
 # Installs the packages above and registers qemu-arm with binfmt_misc.
@@ -93,11 +93,13 @@ native:
 	exec cmake --build "$$NATIVE"
 
 # A configuration that failed (no cross compiler, say) in a folder of its
-# own making is not kept, so that the next run starts afresh.
+# own making is not kept, so that the next run starts afresh.  Its tests
+# run the native build's host helpers.
 armel:
 	[ -e "$$ARMEL" ] || made=1; \
 	cmake -S . -B"$$ARMEL" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/armel.cmake \
-		-DCROSS_COMPILE="$$CROSS_COMPILE" || { [ -z "$$made" ] || rm -rf "$$ARMEL"; exit 1; }
+		-DCROSS_COMPILE="$$CROSS_COMPILE" -DHOST_BIN="$$(realpath -m -- "$$NATIVE")/tests/host" || \
+		{ [ -z "$$made" ] || rm -rf "$$ARMEL"; exit 1; }
 	exec cmake --build "$$ARMEL"
 
 # The demo needs only the program and its clip, not the tests.
@@ -172,7 +174,7 @@ package: deps
 # The armel package installed with apt, played and removed, and the armel
 # suite, on an emulated ARMv5TE board with a kernel of our own and its
 # sound card.
-board: board-room deps armel parts
+board: board-room deps native armel parts
 	exec ctest --test-dir "$$ARMEL" -R '^board$$' --output-on-failure --verbose
 endif
 
@@ -185,4 +187,4 @@ install: native
 clean:
 	exec rm -rf "$$NATIVE" "$$ARMEL" .quorvel.tmp
 	exec rm -f "$$PACKAGES_DIR"/quorvel*_* "$$PACKAGES_DIR"/build-*.log
-	rmdir "$$PACKAGES_DIR" 2> /dev/null || :
+	[ ! -d "$$PACKAGES_DIR" ] || exec rmdir --ignore-fail-on-non-empty "$$PACKAGES_DIR"

@@ -1,11 +1,9 @@
 #!/usr/bin/env bash
-# Boots the board once: KERNEL (zImage, versatile-pb.dtb) on the root disk
-# IMAGE, left as it was, with the folder JOB as its second disk
-# (OUT.disk); the console goes to OUT.console, the sound card to OUT.wav.
-# A board not reset after LIMIT seconds is stopped: the emulator never
-# outlives this script.  QEMU takes a doubled comma for a comma.  The
-# guest's clock counts instructions and skips its waits: a loaded host
-# slows the board without changing what it plays.
+# Boots the board once: KERNEL on the root disk IMAGE, left as it was, the
+# folder JOB its second disk (OUT.disk), the console to OUT.console, the
+# sound card to OUT.wav; stopped after LIMIT seconds.  The guest's clock
+# counts instructions and skips its waits: a loaded host slows the board
+# without changing what it plays.
 # Usage: boot.sh KERNEL IMAGE JOB OUT LIMIT
 set -eu
 . "$(dirname "$0")/../tools/folders.sh"
@@ -22,6 +20,7 @@ if [ "$(id -u)" = 0 ]; then
     options=(-runas nobody)
     ! qemu-system-arm -help | grep -q -- '^-run-with.*user=' || options=(-run-with user=nobody)
 fi
+# QEMU reads a doubled comma as a comma.
 env --default-signal=INT setpriv --pdeathsig KILL timeout --foreground -k 5 "$limit" \
     setpriv --pdeathsig KILL qemu-system-arm -M versatilepb -cpu arm926 -m 256 \
     -kernel "$kernel/zImage" -dtb "$kernel/versatile-pb.dtb" \

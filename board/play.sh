@@ -1,9 +1,7 @@
-# The board's play job, as a board's owner would do it: apt installs the
-# Quorvel package from the job disk, resolving what it depends on from the
-# local repository there; an ordinary user in group audio runs the
-# package's as-installed tests, then plays each clip through the sound
-# card while the stream's hardware parameters are read from the kernel;
-# then apt removes it.  Results go to the console as lines "board: play WHAT ...".
+# The board's play job, as its owner would do it: apt installs the package
+# from the job disk, a user in group audio runs debian/tests and plays each
+# clip through the sound card, the kernel's hardware parameters read
+# meanwhile, and apt removes it; results as lines "board: play WHAT ...".
 params=/proc/asound/card0/pcm0p/sub0/hw_params
 say() { sed "s/^/board: play $1 /"; }
 user() { setpriv --reuid=1000 --regid=1000 --groups=audio env HOME=/tmp "$@"; }

@@ -1,9 +1,7 @@
 #!/usr/bin/env bash
-# Makes the board's Debian armel root of the target suite with mmdebstrap
-# as whoever runs it (maintainer scripts run through binfmt_misc's
-# qemu-arm), and beside it the local repository of what alsa-utils needs
-# that the root lacks.  Cached as SUITE-armel-root-PACKAGES.  Prints the
-# folder.  Usage: root.sh
+# Makes the board's armel root of the target suite by mmdebstrap, and
+# beside it a repository of what alsa-utils needs that the root lacks,
+# cached as SUITE-armel-root-PACKAGES.  Prints the folder.
 set -eu
 . "$(dirname "$0")/../tools/suite.sh"
 cache_entry "$suite-armel-root-${root_packages// /-}" root.tar.gz 100

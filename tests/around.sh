@@ -11,7 +11,7 @@ make_tree() { local set=("${@:2}"); make -s -C "$SOURCE_DIR" "$1" "${set[@]//\$/
 group_demo() {
     local clip=$BUILD_DIR/demo.raw
     # A second run of the generator must give the same bytes.
-    "$BUILD_DIR/democlip" "$work/again.raw"
+    "$HOST_BIN/democlip" "$work/again.raw"
     expect_same "demo clip: deterministic" "$work/again.raw" "$clip"
     expect "demo clip: 28600 bytes" "$(wc -c < "$clip")" 28600
     expect "demo clip: not silent" \
@@ -64,6 +64,25 @@ Error reading from audio file
 Error copying from audio to FIFO
 Error opening /dev/null: REASON
 MESSAGES
+
+    # The figures the README and the page give, against what the program
+    # writes for a full clip without a zero byte: its passes' lengths, the
+    # bytes and seconds in all, and the seconds before the first nonzero.
+    local d c figures
+    d=$(case_dir figures)
+    c=$(clip full.raw 28600) && tr '\0' '\1' < "$c" > "$d/clip"
+    traced "$d/trace" "$d" "$BUILD_DIR/Quorvel" "$d/clip"
+    figures=$(sed -n 's/^write(1, .*) = \([0-9]\{4,\}\)$/\1/p' "$d/trace" | uniq | xargs)
+    figures+=$(cmp "$d/audio" /dev/zero 2>&1 | sed -n 's/.* \([0-9]*\), line.*/\1/p' | awk -v all="$(wc -c < "$d/audio")" \
+        '{printf "; %d bytes, about %.2f seconds, of which the first %.2f", all, all / 22100, ($1 - 1) / 22100}')
+    expect "README: the passes' lengths, the bytes and seconds in all" \
+        "$(sed -n 's/^| [1-6] | .* | \([0-9]*\) |$/\1/p' "$SOURCE_DIR/README.md" | xargs); $(grep -o \
+            '[0-9]* bytes, about [0-9.]* seconds' "$SOURCE_DIR/README.md")" "${figures%, of which*}"
+    expect "README: the board's suite is the target suite" "$(grep -c "($suite) for armel" "$SOURCE_DIR/README.md")" 1
+    tr -s '\n ' '  ' < "$work/page" > "$work/text"
+    expect "the manual page: the same, and the seconds of zero bytes" \
+        "$(grep -o 'passes are [0-9, and]* bytes' "$work/text" | grep -o '[0-9]\+' | xargs); $(grep -o \
+            '[0-9]* bytes, about [0-9.]* seconds, of which the first [0-9.]*' "$work/text")" "$figures"
 }
 
 group_install() {
@@ -87,10 +106,8 @@ group_install() {
         "$(readelf -S "$installed" | grep -c -e '\.debug_info' -e '\.symtab')" 0
 }
 
-# A cross build that cannot even be configured, a test without its
-# temporary folder, and a test killed outright leave nothing behind that
-# would break the next run, and write nothing elsewhere, whatever the
-# folders' names; nor does a run ended by a signal.
+# Whatever the folders' names and however a run ends, nothing is left
+# that would break the next run, nor written or used elsewhere.
 group_build() {
     mkdir "$work/keep"
     make_tree armel ARMEL="$work/keep tmp/armel" CROSS_COMPILE=missing- > "$work/log" 2>&1
@@ -136,7 +153,7 @@ group_build() {
         exec env QUORVEL_TREE=1 make -s -C "$2" board ARMEL="$1/armel"' sh "$work/small" "$SOURCE_DIR" \
         > "$work/log" 2>&1
     expect "make board on a small file system stops at once, saying so in one line" \
-        "$?/$(grep -c "needs 1900 MiB free in $work/small/armel" "$work/log")/$(grep -vc "^make: \*\*\*" "$work/log")" 2/1/1
+        "$?/$(grep -c "needs 1900 MiB free in $work/small/armel" "$work/log")/$(grep -vc "^make[^:]*: \*\*\*" "$work/log")" 2/1/1
 
     # The run's folder is its own (0700), the tools' TMPDIR is in it, and
     # what a run killed outright left there, a namespace's files among
@@ -206,16 +223,16 @@ group_build() {
 group_recording() {
     local c
     c=$(clip clip.raw 28600)
-    stereo() { sox -t raw -r 22100 -e unsigned -b 8 -c 1 - -t wav -e signed -b 16 -c 2 "$1"; }
-    "$HOST_BIN/programme" "$c" | stereo "$work/exact.wav"
-    "$HOST_BIN/recording" "$work/exact.wav" "$c" > "$work/said"
+    stereo() { sox -t raw -r 22100 -e unsigned -b 8 -c 1 - -t raw -L -e signed -b 16 -c 2 "$1"; }
+    "$HOST_BIN/programme" "$c" | stereo "$work/exact.frames"
+    "$HOST_BIN/recording" "$work/exact.frames" "$c" > "$work/said"
     expect "an exact recording passes" "$?" 0 || cat "$work/said"
 
     # Two frames of silence slipped in after the silent passes.
     { "$HOST_BIN/programme" "$c" | head -c 150000
       printf '\200\200'
-      "$HOST_BIN/programme" "$c" | tail -c +150001; } | stereo "$work/inserted.wav"
-    "$HOST_BIN/recording" "$work/inserted.wav" "$c" > "$work/said"
+      "$HOST_BIN/programme" "$c" | tail -c +150001; } | stereo "$work/inserted.frames"
+    "$HOST_BIN/recording" "$work/inserted.frames" "$c" > "$work/said"
     expect "two frames slipped in fail the check" "$?" 1
     expect "and are counted" "$(grep -c '2 frames inserted in 1 places, 0 dropped' "$work/said")" 1
 }

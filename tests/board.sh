@@ -1,8 +1,7 @@
-# The armel package and suite on QEMU's versatilepb (board/): two boots
-# side by side.  On one, apt installs the package, a user plays clips
-# through the sound card, checked frame by frame, and apt removes it; the
-# other runs the end-to-end groups and the skeleton's test.  The last
-# run's recording and consoles stay in BUILD_DIR/board.
+# The armel package and suite on QEMU's versatilepb (board/), two boots
+# side by side: the play job, its recording checked frame by frame, and
+# the suite job.  The last run's recording and consoles stay in
+# BUILD_DIR/board.
 . "$(dirname "$0")/lib.sh"
 
 board=$SOURCE_DIR/board
@@ -41,7 +40,8 @@ boot=("${tied[@]}" "$board/boot.sh" "$kernel" "$image")
 
 # A boot whose starter is killed outright while its board runs takes its
 # emulator and its job disk with it at once.
-hang=$work/hang
+# Its processes are found by a token of this run's in their paths.
+hang=$work/hang-$$
 mkdir "$hang"
 echo hang > "$hang/name"
 echo 'echo "board: hanging"; sleep 600' > "$hang/run"
@@ -52,8 +52,8 @@ until grep -q 'board: hanging' "$hang.console" 2> /dev/null || ! kill -0 $starte
 done
 expect "a board runs a job that hangs" "$(grep -c 'board: hanging' "$hang.console")" 1
 kill -KILL $starter && wait $starter 2> /dev/null
-within 10 eval '! mine -f -- "$(literal "$hang")" > /dev/null'
-expect "10 s later no process of that boot is left" "$(mine -fc -- "$(literal "$hang")")" 0
+within 10 eval '! mine -f -- "${hang##*/}" > /dev/null'
+expect "10 s later no process of that boot is left" "$(mine -fc -- "${hang##*/}")" 0
 expect_missing "nor its job disk" "$hang.disk"
 
 # The jobs' disks.
@@ -123,7 +123,12 @@ expect "apt removes the package" "$(console play 'play remove status ')" 0
 expect "none of its files is left" "$(console play 'play left ')" ""
 expect "dpkg knows it no longer" "$(console play 'play removed ' | grep -c 'ok installed')" 0
 
-(cd "$play" && "$HOST_BIN/recording" "$kept/play.wav" demo.raw random.raw) > "$kept/recording.txt"
+wav=$kept/play.wav
+expect "the card records at 22100 Hz, stereo, 16-bit" \
+    "$(soxi -r "$wav") $(soxi -c "$wav") $(soxi -b "$wav") $(soxi -e "$wav")" "22100 2 16 Signed Integer PCM"
+# A header left unfinished keeps its first guess of the length.
+sox --ignore-length "$wav" -t raw -L "$kept/play.frames"
+(cd "$play" && "$HOST_BIN/recording" "$kept/play.frames" demo.raw random.raw) > "$kept/recording.txt"
 expect "the card played both programmes exactly" "$?" 0
 sed 's/^/  /' "$kept/recording.txt"
 # What the driver's ring hands on while draining: never more than a

@@ -174,7 +174,7 @@ group_names() {
         RUN="$RUN -strace" launch "$d" "$QUORVEL" "$long"
         mv "$d/err" "$d/trace"
     else
-        RUN="strace -f -qq -e trace=write -o $d/trace" launch "$d" "$QUORVEL" "$long"
+        traced "$d/trace" "$d" "$QUORVEL" "$long"
     fi
     # A tracer that sees no write at all (strace under an emulator) cannot tell.
     if grep -q 'write(' "$d/trace"; then
@@ -211,10 +211,9 @@ group_namespace() {
 
 # expect_run_gone NAME FIFO: within 10 s of the player's end (under a
 # loaded emulator too) no process of the run (of this user's, they name
-# FIFO) is left, and no reader is on FIFO.
+# FIFO, and so its token) is left, and no reader is on FIFO.
 expect_run_gone() {
-    local re
-    re=$(literal "$2")
+    local re=${2##*/}
     within 10 eval '! mine -f -- "$re" > /dev/null'
     expect "$1: no process of the run remains" "$(mine -f -- "$re" | wc -l)" 0
     expect "$1: no reader left on the FIFO" \
@@ -223,15 +222,16 @@ expect_run_gone() {
     pkill -KILL -u "$(id -u)" -f -- "$re"
 }
 
-# fifo_case NAME: d, a fresh folder for a run, and fifo, a FIFO in it.
-fifo_case() { d=$(case_dir "$1") && fifo=$d/clip.fifo && mkfifo "$fifo"; }
+# fifo_case NAME: d, a fresh folder for a run, and fifo, a FIFO in it whose
+# name, a token of this run's, pgrep matches as it is.
+fifo_case() { d=$(case_dir "$1") && fifo=$d/clip-$$-$1.fifo && mkfifo "$fifo"; }
 
 # kill_player NAME: the run last started in the background, on fifo, loses
 # its player and is waited for; one whose player never starts is ended.
 kill_player() {
     local run=$!
     wait_for "$d/pid" && kill "$(cat "$d/pid")" ||
-        { bad "$1: the player never started"; pkill -KILL -u "$(id -u)" -f -- "$(literal "$fifo")"; }
+        { bad "$1: the player never started"; pkill -KILL -u "$(id -u)" -f -- "${fifo##*/}"; }
     wait "$run"
 }
 
@@ -252,23 +252,16 @@ group_lingering() {
 
     # Another user's process naming the run's FIFO (a subordinate id of
     # this user's, where it has them) is neither counted nor signalled.
-    local other=
     fifo_case killed
-    if unshare --map-auto --map-root-user true 2> /dev/null; then
-        unshare --map-auto --map-root-user setpriv --reuid=1 --regid=1 --clear-groups \
-            bash -c 'sleep 20; : "$0"' "$fifo" &
+    local other=(unshare --map-auto --map-root-user setpriv --reuid=1 --regid=1 --clear-groups)
+    if "${other[@]}" true 2> /dev/null; then "${other[@]}" bash -c 'sleep 20; : "$0"' "$fifo" &
         other=$!
-    else
-        echo "skipped: another user's process beside the run: no subordinate ids here"
-    fi
+    else other= && echo "skipped: another user's process: no subordinate ids here"; fi
     launch "$d" "$QUORVEL" "$fifo" &
     kill_player "FIFO without a writer, player killed"
     expect_run_gone "FIFO without a writer, player killed" "$fifo"
-    if [ -n "$other" ]; then
-        expect "another user's process is left alone" "$([ -d "/proc/$other" ] && echo alive)" alive
-        pkill -P "$other"; kill "$other"
-        wait "$other"
-    fi
+    [ -z "$other" ] || { expect "another user's process is left alone" \
+        "$(kill -0 "$other" && echo alive)" alive; pkill -P "$other"; kill "$other"; wait "$other"; }
 
     fifo_case stalled
     (

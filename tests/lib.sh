@@ -1,10 +1,7 @@
-# Helpers of the end-to-end tests.  From the environment:
-#   QUORVEL, QUORVEL_TEST  the programs under test
-#   RUN                    the emulator command for them, or empty
-#   HOST_BIN               the host helpers: the stand-in aplay, programme
-#   FAILCALL_LIB           the preloadable library that makes calls fail
-#   WORK_IN                the build's folder for the tests' own folders
-#                          (else TMPDIR: the board's)
+# Helpers of the end-to-end tests.  From the environment: QUORVEL and
+# QUORVEL_TEST, the programs under test; RUN, their emulator or empty;
+# HOST_BIN, the host helpers; FAILCALL_LIB, the preloadable library that
+# makes calls fail; WORK_IN, where the tests' folders go (else TMPDIR).
 set -u
 export LC_ALL=C
 . "$(dirname "$0")/../tools/suite.sh"
@@ -12,10 +9,9 @@ export LC_ALL=C
 passes=0
 fails=0
 # The test's own folder, named after it, taken in turn and emptied of what
-# an earlier run killed outright left; what the tools it starts make goes
-# there too.
+# a run killed outright left; the tools it starts write there too.
 if [ -z "${work:-}" ]; then
-    work=${WORK_IN:-${TMPDIR:-/tmp}}/$(basename "$0" .sh)${1:+_$1}
+    work=${WORK_IN:-${TMPDIR:-/tmp}}/$(basename "$0" .sh)${1:+_$1}.work
     mkdir -p -- "${work%/*}" && (umask 077 && : >> "$work.lock") && exec {own_work}< "$work.lock" &&
         flock "$own_work" && remove "$work" && mkdir -m 700 -- "$work" || exit 1
     on_exit 'remove "$work"'
@@ -64,9 +60,6 @@ within() {
 }
 wait_for() { within 30 test -e "$1"; }
 
-# literal TEXT: a regular expression (pgrep -f's) that matches TEXT as it
-# is, but for the bytes beyond printable ASCII, which pgrep shows as ?.
-literal() { LC_ALL=C sed 's/[][\\.*^$+?(){}|]/\\&/g; s/[^ -~]/./g' <<< "$1"; }
 # mine PGREP_ARGS...: pgrep among this user's processes alone.
 mine() { pgrep -u "$(id -u)" "$@"; }
 
@@ -83,11 +76,9 @@ case_dir() {
 }
 
 # launch [-0] [-1] [-2] [-p] [-n] [-a FILE] [-A NAME] DIR PROGRAM ARGS...:
-# runs a program under test with the stand-in player first on PATH,
-# recording into DIR, and its output, error and status into DIR/out, err
-# and status.  -0, -1, -2: with that descriptor closed; -p: SIGPIPE
-# ignored; -n: no player on PATH; -a: output appended to FILE; -A: NAME as
-# its argv[0].
+# runs PROGRAM, the stand-in player recording into DIR, its output, error
+# and status into DIR/out, err, status; -0, -1, -2: that descriptor closed;
+# -p: SIGPIPE ignored; -n: no player; -a: output to FILE; -A: argv[0].
 launch() {
     local close_in= close_out= close_err= ignore_pipe= path="$HOST_BIN:$PATH" out=
     local name= named=
@@ -125,6 +116,16 @@ launch() {
     echo $? > "$dir/status"
 }
 
+# traced FILE DIR PROGRAM ARGS...: launch, with the writes of its processes
+# traced into FILE, each process's whole, by a strace given no path that
+# launch would split.
+traced() {
+    mkdir -p "$work/bin" && printf '#!/bin/sh\nexec strace -ff -qq -e trace=write -o "$TRACE" "$@"\n' \
+        > "$work/bin/strace-writes" && chmod +x "$work/bin/strace-writes"
+    TRACE=$1 PATH=$work/bin:$PATH RUN=strace-writes launch "${@:2}"
+    cat "$1".* > "$1"
+}
+
 # preload COMMAND...: runs a command with the failing-call library
 # preloaded into the target's program alone, named by a descriptor: in a
 # list of preloads a space splits a path, and for the emulator a comma.
@@ -156,9 +157,8 @@ expect_programme() {
     expect "$name: exit status" "$(cat "$dir/status")" 0
 }
 
-# expect_recorded NAME RECORDING CLIP: a real player recorded exactly
-# CLIP's programme into RECORDING (raw bytes), then only the silence
-# (128) it pads with.
+# expect_recorded NAME RECORDING CLIP: a real player recorded exactly CLIP's
+# programme into RECORDING (raw), then only the silence (128) it pads with.
 expect_recorded() {
     "$HOST_BIN/programme" "$3" > "$work/wanted"
     local length
@@ -184,9 +184,8 @@ expect_usage() {
     expect_missing "no argument: no player" "$d/args"
 }
 
-# expect_libraries PROGRAM: only the C library (and on ARM the loader) is
-# needed, through the expected interpreter, and 32-bit ARM code is for
-# the architecture's CPU.
+# expect_libraries PROGRAM: only the C library (on ARM the loader too) is
+# needed, through the expected interpreter, built for the expected CPU.
 expect_libraries() {
     expect "$1: shared libraries" \
         "$("$READELF" -d "$1" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p' | sort | xargs)" \

@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
-# Plays the demo clip with Quorvel.  Where no sound device can be opened
-# (or RECORD=1), the real aplay records what it would have played into
-# BUILD/demo.wav instead, through ALSA's file plugin and a configuration
-# of its own; the user's ALSA configuration is never touched.
+# Plays the demo clip with Quorvel.  Where no sound device opens (or with
+# RECORD=1) aplay records it into BUILD/demo.wav instead, through ALSA's
+# file plugin and a configuration of its own, never the user's.
 # Usage: demo.sh BUILD   (BUILD holds Quorvel and demo.raw)
 set -eu
 build=$1

@@ -16,8 +16,7 @@ on_exit() {
     trap 'trap "" INT TERM PIPE; kill -TERM $(descendants $$) 2> /dev/null || :; wait; '"$at_exit" EXIT
 }
 
-# remove PATH: removes it, with what a namespace gave its subordinate ids;
-# what cannot go is named in one line.
+# remove PATH: removes it, as a namespace's root where it must, or names it.
 remove() {
     [ -e "$1" ] || [ -L "$1" ] || return 0
     rm -rf -- "$1" 2> /dev/null || unshare --map-auto --map-root-user rm -rf -- "$1" 2> /dev/null ||
@@ -36,33 +35,28 @@ room() {
 }
 
 # own FOLDER...: ends the script with one line unless each FOLDER is a real
-# folder of this user's that no other user can change (its own private
-# group may, as a umask of 002 gives), or root's sticky /tmp.
+# folder only this user can change (its own private group may, as a umask
+# of 002 gives), or root's sticky /tmp.
 own() {
-    local folder who group mode
+    local folder private=()
+    [ "$(id -gn)" != "$(id -un)" ] || private=(-o -group "$(id -g)" ! -perm /002)
     for folder; do
-        read -r who group mode < <(stat -c '%u %g %a' -- "$folder" 2> /dev/null)
-        [ -d "$folder" ] && [ ! -L "$folder" ] && { { [ "$who" = 0 ] && ((8#$mode & 8#1000)); } ||
-            { [ "$who" = "$(id -u)" ] && ((!(8#$mode & 2))) && { ((!(8#$mode & 8#20))) ||
-                { [ "$group" = "$(id -g)" ] && [ "$(id -gn)" = "$(id -un)" ]; }; }; }; } ||
+        [ -n "$(find "$folder" -maxdepth 0 -type d \( -user 0 -perm -1000 -o -user "$(id -u)" \
+            \( ! -perm /022 "${private[@]}" \) \) -print 2> /dev/null)" ] ||
             { echo "$folder is not a folder that only $(id -un) can change: not used" >&2; exit 1; }
     done
 }
 
-# private_cache: the cache folder made private (0700), in a folder only
-# this user can change; other users can neither read nor plant an entry.
+# private_cache: the cache made 0700, in a folder only this user can change.
 private_cache() {
     mkdir -p -- "${cache%/*}" && own "${cache%/*}" && { [ -L "$cache" ] || mkdir -p -m 700 -- "$cache"; } &&
         own "$cache" && chmod 700 -- "$cache" || exit 1
 }
 
-# private_place MIB WHAT: sets run to a new folder of this run's own, mode
-# 0700, in /dev/shm where it has MIB MiB free (a disk takes seconds more
-# each time to write what is unpacked there), else in /tmp; their paths
-# survive the tools that paste them into shell commands, and the
-# namespaces' roots can reach them.  Every tool started gets its TMPDIR
-# there.  It goes when the script ends; a run killed outright is recorded
-# in the cache, and the next run removes what it left.
+# private_place MIB WHAT: sets run to a new folder of the run's own (0700),
+# the TMPDIR of all it starts, in /dev/shm where it has MIB MiB free, else
+# in /tmp: paths that survive the tools that paste them into commands.  It
+# goes with the script; the next run removes what one killed outright left.
 private_place() {
     space=/tmp
     [ -w /dev/shm ] && (room /dev/shm "$1" .) 2> /dev/null && space=/dev/shm
@@ -87,20 +81,17 @@ private_place() {
     export TMPDIR=$run/tmp
 }
 
-# enterable: lets the root of a namespace of this user's subordinate ids
-# (mmdebstrap's and sbuild's unshare mode) pass through run to what it
-# owns there: run's group becomes that root's, and no one else's.
+# enterable: run's group becomes the root's of this user's namespaces
+# (mmdebstrap's, sbuild's), to pass through to what it owns there.
 enterable() {
     unshare --map-auto --map-root-user chgrp 1 "$run" && chmod 710 "$run" ||
         { echo "cannot open $run to this user's namespaces (subordinate ids: make deps)" >&2; exit 1; }
 }
 
-# cache_entry NAME FILE MIB: the cache's entry NAME, complete once it
-# holds FILE and nothing in it is another's or open to others' writing.
-# When it is, prints its path and ends the script; otherwise, given MIB
-# MiB in the cache, sets entry to that path and tree to an empty folder
-# beside it, its own (it holds the entry's lock), removed if the script
-# ends before cache_keep.  Other runs wait, then take the entry.
+# cache_entry NAME FILE MIB: the entry NAME, complete once it holds FILE;
+# then prints its path and ends the script, unless another user could
+# change it.  Otherwise, given MIB MiB, sets entry and tree, an empty
+# folder beside it, removed unless cache_keep comes.  Other runs wait.
 cache_entry() {
     private_cache
     entry=$cache/$1 tree=$cache/.$1.new

@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
-# Makes sure the named Debian packages are installed, and with --binfmt
-# that binfmt_misc runs ARM programs (Debian's qemu-arm entry, registered
-# until the machine restarts) and that the user (root too, for sbuild) has
+# Makes sure the named Debian packages are installed; with --binfmt, that
+# binfmt_misc runs ARM programs (Debian's qemu-arm entry) and the user has
 # user namespaces and subordinate ids.  Root does what is missing; anyone
 # else through sudo where it works, or is told the command.
 # Usage: need.sh [--no-install-recommends] [--binfmt] PACKAGE...

@@ -14,10 +14,9 @@ root_packages="man-db mount procps strace"
 # never by hash (apt's fallback from it hangs): for apt-get -c, --aptopt.
 apt_bounds='Acquire::http::Timeout "30"; Acquire::Retries "2"; Acquire::By-Hash "no";'
 
-# bootstrap MIB FILE OPTION...: mmdebstrap makes tree/out/FILE of the
-# suite at the mirrors, given MIB MiB, in its unshare mode, in the run's
-# folder opened to its namespace's root, killed 5 s after being told to
-# end; in the background, hearing Ctrl-C.
+# bootstrap MIB FILE OPTION...: mmdebstrap makes tree/out/FILE of the suite
+# in its unshare mode, given MIB MiB, in the run's folder opened to its
+# namespace's root; killed 5 s after being told to end; hearing Ctrl-C.
 bootstrap() {
     private_place "$1" mmdebstrap
     enterable
@@ -39,11 +38,8 @@ mirrors() {
     } | grep '/debian/*$' | sort -u
 }
 
-# target_sources FILE: the suite's sources, in the deb822 form, at the
-# mirrors, signed by Debian's archive keyring; the host's own suites play
-# no part.  The suite and its updates, not its security archive: some
-# mirrors have no armel there, and a package of two architectures must
-# come from one.
+# target_sources FILE: the suite and its updates (not its security archive,
+# where some mirrors have no armel) at the mirrors, in the deb822 form.
 target_sources() {
     mirrors | while read -r uri; do
         printf 'Types: deb\nURIs: %s\nSuites: %s %s-updates\nComponents: main\nSigned-By: %s\n\n' \
@@ -52,10 +48,9 @@ target_sources() {
     [ -s "$1" ] || { echo "no Debian mirror in the host's apt sources" >&2; return 1; }
 }
 
-# target_fetch ARCH PACKAGE...: downloads the suite's PACKAGEs for ARCH
-# into run/debs, through an apt configuration of its own in run/apt that
-# leaves the host's lists and dpkg state alone; ARCH may be several,
-# "A B ...", for lists alone (in run/apt/lists).
+# target_fetch ARCH PACKAGE...: downloads the suite's PACKAGEs for ARCH into
+# run/debs by an apt of its own in run/apt, not the host's; ARCH may be
+# several, "A B ...", for lists alone (in run/apt/lists).
 target_fetch() {
     local apt=$run/apt arch=$1 archs
     archs=$(printf '"%s"; ' $1)

@@ -1,10 +1,7 @@
 #!/usr/bin/env bash
-# Makes the testbed of the as-installed tests (debian/tests) for
-# autopkgtest's unshare backend: a minimal system of the target suite for
-# this machine's architecture with what the tests depend on beside the
-# package itself, so that no run fetches them again.  Cached as
+# Makes autopkgtest's testbed for debian/tests: the target suite for this
+# machine's architecture with what the tests depend on, cached as
 # SUITE-ARCH-testbed-PACKAGES.  Prints the folder (testbed.tar).
-# Usage: testbed.sh
 set -eu
 . "$(dirname "$0")/suite.sh"
 arch=$(dpkg --print-architecture)
