@@ -1,7 +1,5 @@
-# The armel package and suite on QEMU's versatilepb (board/), two boots
-# side by side: the play job, its recording checked frame by frame, and
-# the suite job.  The last run's recording and consoles stay in
-# BUILD_DIR/board.
+# The armel package and suite on QEMU's versatilepb (board/): the play job,
+# its recording checked frame by frame, beside the suite job; kept in BUILD_DIR/board.
 . "$(dirname "$0")/lib.sh"
 
 board=$SOURCE_DIR/board

@@ -88,9 +88,8 @@ group_descriptors() {
     local d c
     c=$(clip clip.raw 28600)
 
-    # Every combination of closed standard descriptors.  A pipe end that
-    # landed on one would take a message on descriptor 2 into the pipe,
-    # as audio: the stream is the programme, or nothing at all.
+    # Every combination of closed standard descriptors: a pipe end on 2 would
+    # take a message into the stream, which is the programme or nothing.
     local closed flags
     for closed in 0 1 2 01 02 12 012; do
         flags=$(sed 's/./ -&/g' <<< "$closed")
@@ -209,9 +208,8 @@ group_namespace() {
     expect_programme "the producer in a new PID namespace" "$d" "$c"
 }
 
-# expect_run_gone NAME FIFO: within 10 s of the player's end (under a
-# loaded emulator too) no process of the run (of this user's, they name
-# FIFO, and so its token) is left, and no reader is on FIFO.
+# expect_run_gone NAME FIFO: within 10 s of the player's end, no process of
+# the user's naming FIFO's token is left, nor a reader on FIFO.
 expect_run_gone() {
     local re=${2##*/}
     within 10 eval '! mine -f -- "$re" > /dev/null'

@@ -116,9 +116,8 @@ launch() {
     echo $? > "$dir/status"
 }
 
-# traced FILE DIR PROGRAM ARGS...: launch, with the writes of its processes
-# traced into FILE, each process's whole, by a strace given no path that
-# launch would split.
+# traced FILE DIR PROGRAM ARGS...: launch, each process's writes traced whole
+# into FILE by a strace given no path that launch would split.
 traced() {
     mkdir -p "$work/bin" && printf '#!/bin/sh\nexec strace -ff -qq -e trace=write -o "$TRACE" "$@"\n' \
         > "$work/bin/strace-writes" && chmod +x "$work/bin/strace-writes"
@@ -126,9 +125,8 @@ traced() {
     cat "$1".* > "$1"
 }
 
-# preload COMMAND...: runs a command with the failing-call library
-# preloaded into the target's program alone, named by a descriptor: in a
-# list of preloads a space splits a path, and for the emulator a comma.
+# preload COMMAND...: the failing-call library preloaded into the target's
+# program, by a descriptor: a path may hold a space, or for qemu a comma.
 preload() {
     if [ -n "${RUN:-}" ]; then
         QEMU_SET_ENV=LD_PRELOAD=/proc/self/fd/9 "$@" 9< "$FAILCALL_LIB"

@@ -1,7 +1,5 @@
-# Tests of this tree's Debian package, in a folder of the run's own in
-# /dev/shm or /tmp, not the build folder: lintian, reprotest and
-# autopkgtest paste folders into shell commands.  autopkgtest unpacks its
-# testbed there.  Usage: package.sh GROUP
+# Tests of this tree's Debian package, in the run's own folder (lintian,
+# reprotest and autopkgtest paste paths into commands).  Usage: package.sh GROUP
 . "$(dirname "$0")/../tools/folders.sh"
 private_place 700 "the package tests, autopkgtest's unpacked testbed among them,"
 work=$run
@@ -97,9 +95,8 @@ group_builddeps() {
             "$work/Packages-$1" "$work/Sources" > "$work/dose-$1" 2>&1
         echo $? > "$work/status-$1"
     }
-    # The answer rests on what dose reads of the source, the lists (their
-    # InRelease files name each Packages file's hash) and dose itself: it is
-    # kept in the cache under a key of them all, once every one passed.
+    # Kept once all passed, keyed on what dose reads of the source, the lists
+    # (their InRelease files name each Packages file's hash) and dose itself.
     local answer=$cache/$suite-builddeps-$( { declare -f check; cat "$lists"/*InRelease
         awk '/^[^ ]/ { keep = /^(Package|Architecture|Build-[A-Za-z-]+):/ } keep' "$work/Sources"
         dpkg-query -W dose-builddebcheck; echo "$release_archs $fields"; } | sha256sum | cut -c1-16)
@@ -119,10 +116,8 @@ group_builddeps() {
     done
 }
 
-# The package built again from its source by reprotest, varying all it
-# can without root (not the user), with nocheck, which must not change
-# what is built.  sbuild's armel build, which no variation reaches, is
-# made again in another folder.
+# reprotest builds it again, with nocheck and all it can vary without root;
+# sbuild's armel build, which no variation reaches, is made afresh.
 group_reproducible() {
     # Time always moves, a year and more ahead: left to itself, reprotest
     # moves it only one time in two.
