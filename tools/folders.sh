@@ -99,7 +99,7 @@ cache_entry() {
     exec {busy}>> "$cache/.$1.lock" && chmod 600 "$cache/.$1.lock" || exit 1
     flock -n "$busy" || { echo "waiting for another run to finish $entry" >&2; flock "$busy"; }
     if [ -e "$entry/$2" ]; then
-        [ -z "$(find "$entry" \( ! -user "$(id -u)" -o -perm /022 \) -print -quit)" ] ||
+        [ -z "$(find "$entry" \( ! -user "$(id -u)" -o ! -type l -perm /022 \) -print -quit)" ] ||
             { echo "$entry holds what another could change: remove it, then run again" >&2; exit 1; }
         echo "$entry"
         exit 0
