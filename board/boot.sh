@@ -12,8 +12,7 @@ jobdisk=$out.disk
 on_exit 'rm -f "$jobdisk"'
 mkfs.ext4 -q -F -d "$job" "$jobdisk" 256M > /dev/null
 
-# Started by root, the emulator gives up root's rights before the board
-# starts; each process dies with its parent, even one killed outright.
+# Started by root, the emulator gives up root's rights; each process dies with its parent.
 options=()
 if [ "$(id -u)" = 0 ]; then
     # QEMU 9.1 and later name it -run-with user=, and have no -runas.

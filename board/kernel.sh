@@ -1,8 +1,6 @@
 #!/usr/bin/env bash
-# Builds the board's kernel from the target suite's linux-source-6.1:
-# versatile_defconfig with kernel.config and this folder's patches,
-# cached as kernel-KEY (zImage, versatile-pb.dtb, .config).  Prints the
-# folder.  Usage: kernel.sh
+# Builds the board's kernel from the target suite's linux-source-6.1 with
+# kernel.config and this folder's patches, cached as kernel-KEY.  Prints the folder.
 set -eu
 board=$(cd "$(dirname "$0")" && pwd)
 . "$board/../tools/suite.sh"
@@ -47,10 +45,8 @@ build() {
         "$src/.config" "$2/out/"
 }
 
-# The source's 80 000 files go to a tmpfs in a mount namespace of the
-# build's own, gone with it however it ends, where a disk takes seconds
-# to clear; in the run's folder, as the kernel builds in no path with a
-# space.
+# The source's 80 000 files go to a tmpfs of the build's own mount
+# namespace, gone with it however it ends, in the run's folder.
 if [ "${1:-}" = --build ]; then
     on_exit :
     build "$2" "$3"

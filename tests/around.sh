@@ -3,8 +3,7 @@
 WORK_IN=$BUILD_DIR/tests
 . "$(dirname "$0")/lib.sh"
 
-# make_tree TARGET VAR=VALUE...: make TARGET in the source tree, quietly,
-# each value's $ doubled, as make reads a $.
+# make_tree TARGET VAR=VALUE...: make TARGET in the tree, quietly, each value's $ doubled.
 make_tree() { local set=("${@:2}"); make -s -C "$SOURCE_DIR" "$1" "${set[@]//\$/\$\$}"; }
 
 group_demo() {
@@ -104,8 +103,7 @@ group_install() {
         "$(readelf -S "$installed" | grep -c -e '\.debug_info' -e '\.symtab')" 0
 }
 
-# Whatever the folders' names and however a run ends, nothing is left
-# that would break the next run, nor written or used elsewhere.
+# Whatever the names and however a run ends, nothing is left, written or used elsewhere.
 group_build() {
     mkdir "$work/keep"
     make_tree armel ARMEL="$work/keep tmp/armel" CROSS_COMPILE=missing- > "$work/log" 2>&1
@@ -142,8 +140,7 @@ group_build() {
         pkill -KILL -s $sid; wait $sid 2> /dev/null
     done
 
-    # The board's disks are counted before any work: on a small file
-    # system, make board stops at once with one line.
+    # The board's disks are counted first: on a small file system, one line at once.
     mkdir "$work/small"
     timeout --foreground 60 unshare --map-root-user --mount sh -c 'mount -t tmpfs -o size=250m t "$1" &&
         exec env QUORVEL_TREE=1 make -s -C "$2" board ARMEL="$1/armel"' sh "$work/small" "$SOURCE_DIR" \
@@ -199,8 +196,7 @@ group_build() {
         expect "a cache in $c is refused in one line" "$?/$(grep -c "$work/$c" "$work/said")" 1/1
     done
 
-    # A second run in this tree (held by this test, or by the make check
-    # running it), its builds sent to folders of the test's own.
+    # A second run in this tree (held by this test, or the make check running it).
     exec {held}>> "$SOURCE_DIR/.quorvel.lock" && flock -n "$held" || :
     local w=${work//\$/\$\$}
     env -u QUORVEL_TREE timeout --foreground 60 make -s -C "$SOURCE_DIR" check NATIVE="$w/n" \
@@ -211,8 +207,7 @@ group_build() {
     expect "the tree's lock is for its owner alone" "$(stat -c %a "$SOURCE_DIR/.quorvel.lock")" 600
 }
 
-# The board's check of a sound card's recording, on recordings made here
-# by sox: each byte x as ((x - 128) * 256) in both channels.
+# The board's recording check, on sox's recordings: byte x as (x - 128) * 256, both channels.
 group_recording() {
     local c
     c=$(clip clip.raw 28600)

@@ -1,5 +1,4 @@
-# End-to-end tests of Quorvel, with a recording stand-in for aplay first
-# on PATH, or the real aplay writing into a file.  Usage: e2e.sh GROUP
+# End-to-end tests of Quorvel, with a recording stand-in aplay or the real one.  Usage: e2e.sh GROUP
 . "$(dirname "$0")/lib.sh"
 
 group_programme() {
@@ -126,8 +125,7 @@ group_descriptors() {
     expect "early player: producer ends by SIGPIPE" "$(cat "$d/children")" "signal 13"
 }
 
-# A clip named as the caller's standard output is read from there, not
-# from the producer's own pipe; the announcement lands after the clip.
+# A clip named as the caller's standard output is read from there, not the producer's pipe.
 group_caller_stdout() {
     local path closed d c
     c=$(clip clip.raw 28600)
@@ -140,15 +138,13 @@ group_caller_stdout() {
         done
     done
 
-    # A converter piped straight in: the producer reads the caller's
-    # standard input, not the player's.
+    # A converter piped in: the producer reads the caller's standard input.
     d=$(case_dir stdin_pipe)
     cat "$c" | launch "$d" "$QUORVEL" /dev/stdin
     expect_programme "a clip piped in as /dev/stdin" "$d" "$c"
 }
 
-# Names from the command line, shown with their control bytes escaped; an
-# empty program name gives way to the built-in one.
+# Names from the command line, control bytes escaped; an empty argv[0] gives the built-in one.
 group_names() {
     local d program utf8=$'\xc3\xa9'
     d=$(case_dir escaped)
@@ -163,8 +159,7 @@ group_names() {
     expect "a clip's name with C1 controls and stray bytes: shown escaped" "$(cat "$d/err")" \
         "Error opening audio file $work/"'\302\2332J\233\377'"$utf8: No such file or directory"
 
-    # A path near the kernel's limit, every byte of it escaped, leaves in
-    # one write, which no line of the player's can split.
+    # A path near the kernel's limit, every byte escaped, leaves in one write.
     local long=$work part
     part=$(printf '\001%.0s' $(seq 200))
     for _ in $(seq 19); do long=$long/$part; done
@@ -195,8 +190,7 @@ group_names() {
     done
 }
 
-# The producer, the first process of a new PID namespace, sees no parent
-# (getppid() gives 0) and plays all the same.
+# The producer, first of a new PID namespace, sees no parent (getppid() is 0) and plays.
 group_namespace() {
     local unshare="unshare --pid"
     $unshare true 2> /dev/null || unshare="unshare --user --map-root-user --pid"
@@ -220,12 +214,10 @@ expect_run_gone() {
     pkill -KILL -u "$(id -u)" -f -- "$re"
 }
 
-# fifo_case NAME: d, a fresh folder for a run, and fifo, a FIFO in it whose
-# name, a token of this run's, pgrep matches as it is.
+# fifo_case NAME: d, a fresh folder, and fifo, a FIFO in it named by a token of the run.
 fifo_case() { d=$(case_dir "$1") && fifo=$d/clip-$$-$1.fifo && mkfifo "$fifo"; }
 
-# kill_player NAME: the run last started in the background, on fifo, loses
-# its player and is waited for; one whose player never starts is ended.
+# kill_player NAME: the last background run, on fifo, loses its player and is waited for.
 kill_player() {
     local run=$!
     wait_for "$d/pid" && kill "$(cat "$d/pid")" ||
@@ -233,8 +225,7 @@ kill_player() {
     wait "$run"
 }
 
-# A producer still loading when its player ends must end too, and never
-# read what is meant for the next run.
+# A producer still loading when its player ends must end too.
 group_lingering() {
     local d fifo
     fifo_case noplayer

@@ -8,8 +8,7 @@ export LC_ALL=C
 
 passes=0
 fails=0
-# The test's own folder, named after it, taken in turn and emptied of what
-# a run killed outright left; the tools it starts write there too.
+# The test's own folder, taken in turn and emptied of what a killed run left.
 if [ -z "${work:-}" ]; then
     work=${WORK_IN:-${TMPDIR:-/tmp}}/$(basename "$0" .sh)${1:+_$1}.work
     mkdir -p -- "${work%/*}" && (umask 077 && : >> "$work.lock") && exec {own_work}< "$work.lock" &&
@@ -52,8 +51,7 @@ expect_missing() {
     if [ ! -e "$2" ]; then ok; else bad "$1"; fi
 }
 
-# within SECONDS COMMAND...: waits until COMMAND succeeds, failing after
-# SECONDS; wait_for FILE: up to 30 s for FILE to appear.
+# within SECONDS COMMAND...: waits for COMMAND to succeed; wait_for FILE: 30 s for FILE.
 within() {
     local end=$((SECONDS + $1))
     until "${@:2}"; do [ $SECONDS -lt $end ] || return 1; sleep 0.01; done
@@ -143,8 +141,7 @@ player_format='Unsigned 8 bit, Rate 22100 Hz, Mono'
 shipped_files="/usr/bin/Quorvel /usr/share/doc/quorvel/changelog.gz \
 /usr/share/doc/quorvel/copyright /usr/share/man/man1/Quorvel.1.gz"
 
-# expect_programme NAME DIR CLIP: the run in DIR played CLIP's whole
-# programme through the stand-in, and everything ended well.
+# expect_programme NAME DIR CLIP: the run in DIR played CLIP's programme, and ended well.
 expect_programme() {
     local name=$1 dir=$2 clip=$3
     "$HOST_BIN/programme" "$clip" > "$dir/wanted"
@@ -167,8 +164,7 @@ expect_recorded() {
         "$(tail -c +$((length + 1)) "$2" | tr -d '\200' | wc -c)" 0
 }
 
-# expect_usage PROGRAM: with no argument, the usage text naming the
-# program as started, status 1, and no process started.
+# expect_usage PROGRAM: with no argument, the usage naming it, status 1, nothing started.
 expect_usage() {
     local d
     d=$(case_dir "usage${1//\//_}")

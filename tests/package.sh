@@ -60,8 +60,7 @@ group_shipped() {
     sed -n 's/^[IX]: /lintian said: &/p' "$work/lintian"
 }
 
-# The package's as-installed tests (debian/tests), run by autopkgtest as
-# Debian runs them, in a throwaway testbed of the target suite.
+# debian/tests, run by autopkgtest as Debian runs them, in a testbed of the target suite.
 group_installed() {
     local testbed
     testbed=$(bash "$SOURCE_DIR/tools/testbed.sh") || { bad "no testbed"; return; }
@@ -75,8 +74,7 @@ group_installed() {
         "$(installed_tests | xargs -n1 | sort | xargs)"
 }
 
-# Debian's build-dependency check: the Build-Depends, with the tests (so
-# also without), install on every release architecture of the suite.
+# The Build-Depends, with the tests (so also without), install on every release architecture.
 group_builddeps() {
     local lists arch file fields='Package|Version|Architecture|Multi-Arch|Essential|Provides'
     fields+='|Depends|Pre-Depends|Conflicts|Breaks'
@@ -85,8 +83,7 @@ group_builddeps() {
     expect "every profile restriction of the Build-Depends is <!nocheck>" \
         "$(sed -n 's/^Build-Depends[^:]*://p' "$work/Sources" | grep -o '<[^>]*>' | sort -u)" \
         "<!nocheck>"
-    # dose takes seconds over each architecture's 60 000 packages: two
-    # architectures at a time, each given only the fields it reads.
+    # dose takes seconds over 60 000 packages: two at a time, given only the fields it reads.
     check() {
         for file in "$lists"/*_binary-"$1"_Packages*; do
             /usr/lib/apt/apt-helper cat-file "$file" && echo
@@ -119,8 +116,7 @@ group_builddeps() {
 # reprotest builds it again, with nocheck and all it can vary without root;
 # sbuild's armel build, which no variation reaches, is made afresh.
 group_reproducible() {
-    # Time always moves, a year and more ahead: left to itself, reprotest
-    # moves it only one time in two.
+    # Time always moves, a year ahead: left to itself reprotest moves it one time in two.
     local name vary=-user_group,time.faketimes+=+400days+7hours
     if [ "$DEB_ARCH" = "$(dpkg --print-architecture)" ]; then
         # The first build as reprotest keeps a control build's files.

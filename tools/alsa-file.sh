@@ -1,7 +1,6 @@
 #!/bin/sh
-# Points ALSA's default device, under XDG_CONFIG_HOME=DIR, at its file
-# plugin: aplay records into FILE what it would play, raw or as wav
-# (FORMAT).  The name is escaped: \ and ", and % (%r is the rate) doubled.
+# Points ALSA's default device, under XDG_CONFIG_HOME=DIR, at its file plugin:
+# aplay records into FILE, raw or wav (FORMAT); \, " and % (%r is the rate) escaped.
 # Usage: alsa-file.sh DIR FILE FORMAT
 set -eu
 mkdir -p "$1/alsa"

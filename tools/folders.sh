@@ -3,8 +3,7 @@
 # The cache (a relative XDG_CACHE_HOME is invalid, so ignored).
 cache=$HOME/.cache/quorvel
 [[ ${XDG_CACHE_HOME:-} != /* ]] || cache=$XDG_CACHE_HOME/quorvel
-# mkfs.ext4, which writes the board's disks, is in /usr/sbin, not on an
-# ordinary user's PATH (added once: the package tests source this twice).
+# mkfs.ext4 is in /usr/sbin, not on an ordinary user's PATH (added once: sourced twice).
 [[ :$PATH: == *:/usr/sbin:* ]] || PATH=$PATH:/usr/sbin:/sbin
 
 # on_exit COMMANDS: however the script ends, what it started, at any depth

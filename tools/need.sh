@@ -68,8 +68,7 @@ if [ -n "$ids" ]; then
     echo "giving $user the subordinate ids $ids"
     usermod --add-subuids "$ids" --add-subgids "$ids" "$user"
 fi
-# An entry that runs no ARM program (disabled, or its interpreter gone)
-# is replaced; binfmt_misc may not be mounted, here or in a container.
+# An entry that runs no ARM program is replaced; binfmt_misc may not be mounted.
 if [ -n "$binfmt" ] && ! arm_runs; then
     echo "registering qemu-arm with binfmt_misc"
     mountpoint -q "$binfmt" || mount -t binfmt_misc binfmt_misc "$binfmt"

@@ -1,17 +1,14 @@
-# The Debian suite that the board's root, its kernel's source and every
-# armel package come from, whatever the host runs, and fetches from it.
+# The Debian suite the board and every armel package come from, and fetches from it.
 . "$(dirname "${BASH_SOURCE[0]}")/folders.sh"
 
 # Named here alone (and in board/kernel.sh, its kernel's source package).
 suite=bookworm
 # Its release architectures, on each of which Debian builds the package.
 release_archs="amd64 arm64 armel armhf i386 mips64el mipsel ppc64el s390x"
-# What the board's root adds to apt's minimal system: mount for its init,
-# pgrep and strace for its tests.
+# What the board's root adds to apt's: mount for its init, pgrep and strace for its tests.
 root_packages="man-db mount procps strace"
 
-# A stalled or cut connection is given up after 30 s and tried twice more,
-# never by hash (apt's fallback from it hangs): for apt-get -c, --aptopt.
+# A stalled connection is given up after 30 s, tried twice more, never by hash (it hangs).
 apt_bounds='Acquire::http::Timeout "30"; Acquire::Retries "2"; Acquire::By-Hash "no";'
 
 # bootstrap MIB FILE OPTION...: mmdebstrap makes tree/out/FILE of the suite
@@ -77,8 +74,7 @@ CONF
         failed "$apt/log" "fetching $suite's $* for $arch"
 }
 
-# failed LOG WHAT: ends the script with the line naming what a mirror did
-# not give, or else LOG and a line naming WHAT (stopped if hung), mirrors.
+# failed LOG WHAT: ends the script naming what a mirror did not give, or else WHAT failed.
 failed() {
     grep -m1 -oE '(Failed|Unable) to fetch .*|Could not (connect|resolve) .*' "$1" >&2 ||
         { cat "$1" >&2; echo "$2 failed or ran out of time; mirrors:" $(mirrors) >&2; }

@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
-# Times Quorvel on a full clip beside the floor (the same process shape
-# copying the programme made beforehand) and beside the sox pipeline a
-# user would script instead, all feeding the same discarding player.
+# Times Quorvel on a full clip beside the floor (its process shape copying a
+# programme made before) and a sox pipeline, all into one discarding player.
 # Usage: bench.sh BUILD
 set -eu
 build=$(realpath -- "$1")
