@@ -17,11 +17,6 @@ export NATIVE ARMEL PACKAGES_DIR CROSS_COMPILE PREFIX DESTDIR
 # of SIGTERM and leave the command running.
 SHELL := setpriv
 .SHELLFLAGS := --pdeathsig TERM /bin/sh -c
-# What the compilers and tools write for a while goes to a folder of the
-# tree's own that only its owner can enter, never to a TMPDIR others may
-# reach.
-export TMPDIR := $(CURDIR)/.quorvel.tmp
-
 # CMake cannot build in a path with a double quote (its own checks
 # break), a $ (its build files then have no test target, which a package
 # build runs), a ; (its list separator), a \, a # or a line break.
@@ -36,9 +31,15 @@ refused := $(strip $(foreach c," $$ ; \ $(hash),$(findstring $c,$(paths))) \
 ifneq ($(refused),)
 $(error CMake cannot build in a path with $(refused) in it: $(subst $(newline),\n,$(paths)))
 endif
+# What the compilers and tools write for a while goes to a folder of the
+# tree's own that only its owner can enter, never to a TMPDIR others may
+# reach; root, who only installs packages (sudo make deps), keeps its own.
+ifneq ($(shell id -u),0)
+export TMPDIR := $(CURDIR)/.quorvel.tmp
 ifeq ($(shell if [ -L .quorvel.tmp ] || { [ -e .quorvel.tmp ] && [ ! -O .quorvel.tmp ]; }; then \
 	echo no; else umask 077 && mkdir -p .quorvel.tmp && chmod 700 .quorvel.tmp || echo no; fi),no)
 $(error $(TMPDIR) is a link or another user's, or cannot be made: remove it, then run again)
+endif
 endif
 
 # Debian packages of this machine's own architecture, and no other: what
