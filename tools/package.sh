@@ -31,8 +31,9 @@ tar -C "$top" --exclude-vcs --exclude-from=<(sed -n 's|/$||; /^[^#]/p' "$top/.gi
 # from the cache; QUORVEL_FRESH=1 builds all the same, and keeps nothing.
 for arch in "$@"; do
     if [ "$arch" = "$native" ]; then
-        inputs=$(dpkg-query -W -f='${Package}:${Architecture} ${Version}\n'; dpkg-buildflags --export=sh
-            env | grep '^DEB_' | sort; uname -r)
+        # From /: dpkg-buildflags names the folder it runs in, not an input here.
+        inputs=$(dpkg-query -W -f='${Package}:${Architecture} ${Version}\n'
+            (cd / && dpkg-buildflags --export=sh); env | grep '^DEB_' | sort; uname -r)
         build=(dpkg-buildpackage -b -us -uc)
     else
         # sbuild's namespace unpacks the chroot in the run's folder, from
