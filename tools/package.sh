@@ -13,9 +13,8 @@ native=$(dpkg --print-architecture)
 [ $# -gt 0 ] || set -- "$native" armel
 
 version=$(dpkg-parsechangelog -l "$top/debian/changelog" -S Version)
-# In a folder of the run's own, whatever the tree's path: dpkg-buildflags
-# maps no build path with a space or a quote out of the debug information.
-# sbuild unpacks its chroot there too, which a disk takes seconds to write.
+# In the run's own folder, whatever the tree's path: dpkg-buildflags maps no
+# path with a space or a quote out of the debug information.
 need=100
 [ "$*" = "$native" ] || need=1100
 private_place "$need" "the package build, sbuild's unpacked chroot among it,"
@@ -26,9 +25,8 @@ tar -C "$top" --exclude-vcs --exclude-from=<(sed -n 's|/$||; /^[^#]/p' "$top/.gi
 (cd "$area" && dpkg-source -b "quorvel-$version" && cp quorvel_"$version".* "$out/") \
     > "$out/build-source.log" 2>&1 || { cat "$out/build-source.log" >&2; exit 1; }
 
-# A build whose every input is as before (the source package, this script,
-# and the host's packages and flags, or the chroot and sbuild) is taken
-# from the cache; QUORVEL_FRESH=1 builds all the same, and keeps nothing.
+# A build whose every input is as before is taken from the cache;
+# QUORVEL_FRESH=1 builds all the same, and keeps nothing.
 for arch in "$@"; do
     if [ "$arch" = "$native" ]; then
         # From /: dpkg-buildflags names the folder it runs in, not an input here.
@@ -69,5 +67,7 @@ for arch in "$@"; do
         [ -n "${QUORVEL_FRESH:-}" ] && echo "$tree/out" || cache_keep "package-$arch-"
     ) > "$area/built" || exit 1
     cp -f --no-preserve=mode "$(cat "$area/built")"/* "$out/"
+    # What the checks of this build key their kept answers on.
+    echo "$key" > "$out/build-$arch.key"
 done
 ls "$out"/quorvel*_"$version"_*.deb
