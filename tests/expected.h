@@ -13,17 +13,15 @@ namespace expected {
 
 using Bytes = std::vector<unsigned char>;
 
-// Bytes a pass keeps for a clip of size >= 2 bytes at chunk length n:
-// every chunk starts below size - 1, and the last one is cut short by
-// one byte.
+// Bytes a pass keeps of a clip of size >= 2 at chunk length n: every chunk
+// starts below size - 1, and the last is one byte short.
 inline int passLength(int size, int n)
 {
     const int chunks = std::max(1, (size - 1 + n) / (n + 1));
     return chunks * n - 1;
 }
 
-// Byte k of such a pass: chunk k / n, offset k % n in it; past the clip
-// there is silence of value 0.
+// Byte k of such a pass: chunk k / n, offset k % n; past the clip, 0.
 inline Bytes pass(const Bytes &clip, int n)
 {
     const int size = static_cast<int>(clip.size());
@@ -36,9 +34,8 @@ inline Bytes pass(const Bytes &clip, int n)
     return out;
 }
 
-// The whole stream for a file's contents: a silent pass, then speed steps
-// 1 to 5, each written five times.  A clip of 0 or 1 bytes repeats the
-// silent pass throughout.
+// The stream for a file's contents: a silent pass, then speed steps 1 to 5,
+// each written five times; a clip of 0 or 1 bytes repeats the silent pass.
 inline Bytes programme(Bytes clip)
 {
     if (clip.size() > static_cast<size_t>(storeSize))
@@ -54,8 +51,7 @@ inline Bytes programme(Bytes clip)
     return out;
 }
 
-// Appends the whole contents of the file at path to into; says why on
-// standard error when it cannot.
+// Appends the file at path to into, or says why on standard error.
 inline bool readBytes(const char *path, Bytes &into)
 {
     FILE *in = fopen(path, "rb");

@@ -1,11 +1,7 @@
-// Preloaded into the program under test to make system calls misbehave
-// the way a loaded or broken system can.  FAILCALL names what to do:
-//   pipe    pipe() fails with EMFILE
-//   fork    fork() fails with EAGAIN
-//   lagfork the child of fork() waits 200 ms before going on, so that
-//           its parent is surely gone by then
-//   short   write() to descriptor 1 delivers at most 1000 bytes, and every
-//           third call fails with EINTR before writing anything
+// Preloaded into the program under test, FAILCALL makes a call misbehave
+// as a loaded or broken system can: pipe (EMFILE), fork (EAGAIN), lagfork
+// (fork's child waits 200 ms, its parent surely gone by then), short (a
+// write to 1 takes at most 1000 bytes; every third fails first with EINTR).
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>

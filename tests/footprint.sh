@@ -1,8 +1,6 @@
-# Tests of what the programs cost and how they are built: size, shared
-# libraries, hardening and heap.  Usage: footprint.sh GROUP, with,
-# besides lib.sh's variables, STRIP, READELF, ARM (set on ARM), CPU,
-# FORTIFIED, SIZE_LIMIT, INTERPRETER and NEEDED: the expectations.
-. "$(dirname "$0")/lib.sh"
+# Size, shared libraries, hardening and heap.  Usage: footprint.sh GROUP, the
+# expectations in STRIP, READELF, ARM, CPU, FORTIFIED, SIZE_LIMIT, INTERPRETER, NEEDED.
+. "${0%/*}/lib.sh"
 
 # Segments aligned to more than a 4 KiB page (64 KiB on arm64) pad the
 # file, not the program: that padding is allowed for.

@@ -1,21 +1,21 @@
-# Helpers of the end-to-end tests.  From the environment: QUORVEL and
-# QUORVEL_TEST, the programs under test; RUN, their emulator or empty;
-# HOST_BIN, the host helpers; FAILCALL_LIB, the preloadable library that
-# makes calls fail; WORK_IN, where the tests' folders go (else TMPDIR).
+# Helpers of the tests.  From the environment: QUORVEL and QUORVEL_TEST, the
+# programs; RUN, their emulator or empty; HOST_BIN, the host helpers;
+# FAILCALL_LIB, the failing-call library; WORK_IN, the tests' folders' place.
 set -u
 export LC_ALL=C
-. "$(dirname "$0")/../tools/suite.sh"
+. "${0%/*}/../tools/suite.sh"
 
 passes=0
 fails=0
 # The test's own folder, taken in turn and emptied of what a killed run left.
 if [ -z "${work:-}" ]; then
-    work=${WORK_IN:-${TMPDIR:-/tmp}}/$(basename "$0" .sh)${1:+_$1}.work
+    work=${0##*/} && work=${WORK_IN:-${TMPDIR:-/tmp}}/${work%.sh}${1:+_$1}.work
     mkdir -p -- "${work%/*}" && (umask 077 && : >> "$work.lock") && exec {own_work}< "$work.lock" &&
-        flock "$own_work" && remove "$work" && mkdir -m 700 -- "$work" || exit 1
+        flock "$own_work" && remove "$work" && mkdir -m 700 -- "$work" "$work/tmp" || exit 1
     on_exit 'remove "$work"'
+else
+    mkdir -p "$work/tmp"
 fi
-mkdir -p "$work/tmp"
 export TMPDIR=$work/tmp
 
 # The emulator by full path: a test may empty PATH for the program alone.
@@ -47,45 +47,36 @@ expect_same() {
 }
 
 # expect_missing DESCRIPTION FILE
-expect_missing() {
-    if [ ! -e "$2" ]; then ok; else bad "$1"; fi
-}
+expect_missing() { if [ ! -e "$2" ]; then ok; else bad "$1"; fi; }
+
+# nap SECONDS: a sleep that starts no process, on a pipe that never ends.
+exec {napping}<> <(:)
+nap() { read -rt "$1" -u "$napping" || :; }
 
 # within SECONDS COMMAND...: waits for COMMAND to succeed; wait_for FILE: 30 s for FILE.
 within() {
     local end=$((SECONDS + $1))
-    until "${@:2}"; do [ $SECONDS -lt $end ] || return 1; sleep 0.01; done
+    until "${@:2}"; do [ $SECONDS -lt $end ] || return 1; nap 0.01; done
 }
 wait_for() { within 30 test -e "$1"; }
 
 # mine PGREP_ARGS...: pgrep among this user's processes alone.
-mine() { pgrep -u "$(id -u)" "$@"; }
+mine() { pgrep -u "$EUID" "$@"; }
 
-# clip NAME SIZE: a clip of SIZE random bytes.
-clip() {
-    head -c "$2" /dev/urandom > "$work/$1"
-    printf '%s' "$work/$1"
-}
-
-# case_dir NAME: a fresh folder for one run's records.
-case_dir() {
-    mkdir -p "$work/$1"
-    printf '%s' "$work/$1"
-}
+# clip NAME SIZE: a clip of SIZE random bytes; case_dir NAME: a folder for one run's records.
+clip() { head -c "$2" /dev/urandom > "$work/$1" && printf '%s' "$work/$1"; }
+case_dir() { mkdir -p "$work/$1" && printf '%s' "$work/$1"; }
 
 # launch [-0] [-1] [-2] [-p] [-n] [-a FILE] [-A NAME] DIR PROGRAM ARGS...:
 # runs PROGRAM, the stand-in player recording into DIR, its output, error
 # and status into DIR/out, err, status; -0, -1, -2: that descriptor closed;
 # -p: SIGPIPE ignored; -n: no player; -a: output to FILE; -A: argv[0].
 launch() {
-    local close_in= close_out= close_err= ignore_pipe= path="$HOST_BIN:$PATH" out=
-    local name= named=
+    local path="$HOST_BIN:$PATH" out= name= named= pipe= closed=
     while :; do
         case $1 in
-            -0) close_in=1 ;;
-            -1) close_out=1 ;;
-            -2) close_err=1 ;;
-            -p) ignore_pipe=1 ;;
+            -[012]) closed+=${1#-} ;;
+            -p) pipe=1 ;;
             -n) path=$work/empty && mkdir -p "$path" ;;
             -a) out=$2 && shift ;;
             -A) name=$2 && named=1 && shift ;;
@@ -97,19 +88,15 @@ launch() {
     shift
     (
         exec > "$dir/out" 2> "$dir/err"
-        [ -n "$out" ] && exec >> "$out"
-        [ -n "$close_in" ] && exec <&-
-        [ -n "$close_out" ] && exec >&-
-        [ -n "$close_err" ] && exec 2>&-
-        [ -n "$ignore_pipe" ] && trap '' PIPE
+        [ -z "$out" ] || exec >> "$out"
+        [[ $closed != *0* ]] || exec <&-
+        [[ $closed != *1* ]] || exec >&-
+        [[ $closed != *2* ]] || exec 2>&-
+        [ -z "$pipe" ] || trap '' PIPE
         export PATH="$path" STANDIN_DIR="$dir"
-        if [ -z "$named" ]; then
-            exec $RUN "$@"
-        elif [ -n "$RUN" ]; then
-            exec $RUN -0 "$name" "$@"
-        else
-            exec -a "$name" "$@"
-        fi
+        if [ -z "$named" ]; then exec $RUN "$@"
+        elif [ -n "$RUN" ]; then exec $RUN -0 "$name" "$@"
+        else exec -a "$name" "$@"; fi
     )
     echo $? > "$dir/status"
 }
@@ -125,13 +112,7 @@ traced() {
 
 # preload COMMAND...: the failing-call library preloaded into the target's
 # program, by a descriptor: a path may hold a space, or for qemu a comma.
-preload() {
-    if [ -n "${RUN:-}" ]; then
-        QEMU_SET_ENV=LD_PRELOAD=/proc/self/fd/9 "$@" 9< "$FAILCALL_LIB"
-    else
-        LD_PRELOAD=/proc/self/fd/9 "$@" 9< "$FAILCALL_LIB"
-    fi
-}
+preload() { local -x "${RUN:+QEMU_SET_ENV=}LD_PRELOAD=/proc/self/fd/9"; "$@" 9< "$FAILCALL_LIB"; }
 
 announced='Launching audio player...'
 player_args=$'aplay\n-r\n22100'
@@ -144,12 +125,13 @@ shipped_files="/usr/bin/Quorvel /usr/share/doc/quorvel/changelog.gz \
 # expect_programme NAME DIR CLIP: the run in DIR played CLIP's programme, and ended well.
 expect_programme() {
     local name=$1 dir=$2 clip=$3
-    "$HOST_BIN/programme" "$clip" > "$dir/wanted"
-    expect_same "$name: the player gets the whole programme" "$dir/audio" "$dir/wanted"
-    expect "$name: player arguments" "$(cat "$dir/args")" "$player_args"
-    expect "$name: the producer ends well" "$(cat "$dir/children")" "exit 0"
-    expect "$name: no stray descriptor on the pipe" "$(cat "$dir/pipefds")" 0
-    expect "$name: exit status" "$(cat "$dir/status")" 0
+    # Worked out once for each clip.
+    [ -e "$clip.programme" ] || "$HOST_BIN/programme" "$clip" > "$clip.programme"
+    expect_same "$name: the player gets the whole programme" "$dir/audio" "$clip.programme"
+    expect "$name: player arguments" "$(< "$dir/args")" "$player_args"
+    expect "$name: the producer ends well" "$(< "$dir/children")" "exit 0"
+    expect "$name: no stray descriptor on the pipe" "$(< "$dir/pipefds")" 0
+    expect "$name: exit status" "$(< "$dir/status")" 0
 }
 
 # expect_recorded NAME RECORDING CLIP: a real player recorded exactly CLIP's
@@ -164,17 +146,44 @@ expect_recorded() {
         "$(tail -c +$((length + 1)) "$2" | tr -d '\200' | wc -c)" 0
 }
 
+# expect_played NAME FRAMES CLIP...: a card played each CLIP's programme in
+# order, exactly, into FRAMES (S16_LE stereo): byte x as (x - 128) * 256 in
+# both channels.  Around them silence (frames of 0); between and after, at most
+# a period (1024 frames) of stale ones, which the driver's ring hands on.
+expect_played() {
+    local name=$1 frames=$2 at=0 n=0 clip start want
+    # stale FROM TO: the frames of FRAMES between those offsets that are not silence.
+    stale() { tail -c +$(($1 + 1)) "$frames" | head -c $(($2 - $1)) | od -An -v -tx4 -w4 | grep -cvx ' 0*'; }
+    for clip in "${@:3}"; do
+        n=$((n + 1)) want=$work/played$n
+        "$HOST_BIN/programme" "$clip" |
+            sox -t raw -r 22100 -e unsigned -b 8 -c 1 - -t raw -L -e signed -b 16 -c 2 "$want"
+        # A programme opens with five passes of byte 0: 1000 frames of it mark its start.
+        start=$(tail -c +$((at + 1)) "$frames" | grep -obUaPm1 '(\x00\x80){2000}' | head -n 1 | cut -d: -f1)
+        [ -n "$start" ] || { bad "$name: programme $n (${clip##*/}) not found"; return 1; }
+        start=$((at + start))
+        expect "$name: programme $n starts on a frame, after $([ $n = 1 ] && echo silence only ||
+            echo "at most 1024 stale frames")" \
+            "$((start % 4)) $(( $(stale $at $start) <= (n == 1 ? 0 : 1024) ))" "0 1" || return 1
+        cmp -n "$(wc -c < "$want")" "$frames" "$want" "$start" 0 > "$work/differs" 2>&1
+        expect "$name: programme $n (${clip##*/}) played exactly, from frame $((start / 4))" "$?" 0 ||
+            { sed 's/^/  /' "$work/differs"; return 1; }
+        at=$((start + $(wc -c < "$want")))
+    done
+    expect "$name: at most 1024 stale frames after the last" "$(( $(stale $at $(wc -c < "$frames")) <= 1024 ))" 1
+}
+
 # expect_usage PROGRAM: with no argument, the usage naming it, status 1, nothing started.
 expect_usage() {
     local d
     d=$(case_dir "usage${1//\//_}")
     launch "$d" "$1"
-    expect "no argument: status" "$(cat "$d/status")" 1
-    expect "no argument: usage" "$(cat "$d/err")" \
+    expect "no argument: status" "$(< "$d/status")" 1
+    expect "no argument: usage" "$(< "$d/err")" \
         "$(printf 'No audio file specified.\nUse: %s <audioFile>' "$1")"
-    expect "no argument: nothing on standard output" "$(cat "$d/out")" ""
+    expect "no argument: nothing on standard output" "$(< "$d/out")" ""
     # A forked child would have had time to start the player by now.
-    sleep 0.2
+    nap 0.2
     expect_missing "no argument: no player" "$d/args"
 }
 

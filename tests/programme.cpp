@@ -1,5 +1,4 @@
-// Prints on standard output the stream the playback program should send
-// to its player for the clip in the named file.
+// Prints the stream the program should send its player for the clip in a file.
 #include <cstdio>
 
 #include "expected.h"

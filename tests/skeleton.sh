@@ -1,5 +1,5 @@
 # End-to-end tests of QuorvelTest, the wiring skeleton.
-. "$(dirname "$0")/lib.sh"
+. "${0%/*}/lib.sh"
 
 c=$(clip clip.raw 100)
 
@@ -10,11 +10,11 @@ expect_usage "$QUORVEL_TEST"
 for path in "$c" "$work/missing.raw"; do
     d=$(case_dir "held${path##*/}")
     STANDIN_HOLD="$d/release" launch "$d" "$QUORVEL_TEST" "$path" < /dev/null
-    expect "$path: parent's status" "$(cat "$d/status")" 0
+    expect "$path: parent's status" "$(< "$d/status")" 0
     expect_missing "$path: the parent did not wait" "$d/done"
     touch "$d/release"
     wait_for "$d/done"
-    expect "$path: player arguments" "$(cat "$d/args")" "aplay"
+    expect "$path: player arguments" "$(< "$d/args")" "aplay"
 done
 
 # The child announces into a pipe whose reader has surely gone.

@@ -1,16 +1,9 @@
-// A stand-in for aplay that records instead of playing.  Into the folder
-// named by STANDIN_DIR it writes:
-//   args      its argument vector, one argument a line
-//   pid       its process ID, once it is reading
-//   audio     every byte of its standard input, up to end-of-file
-//   pipefds   how many other descriptors it holds on its input's pipe
-//   children  one line per child reaped after the input ended
-//             ("exit N" or "signal N"): the producer, when the player
-//             is its parent
-//   done      written last, once everything else is in place
-// STANDIN_BYTES=N makes it read at most N bytes and then close its input,
-// like a player that stops early.  STANDIN_HOLD=PATH makes it wait for
-// PATH to exist before it finishes.
+// A stand-in for aplay that records instead of playing, into the folder
+// STANDIN_DIR: args (one a line), pid (once it reads), audio (its input up
+// to end-of-file), pipefds (its other descriptors on that pipe), children
+// ("exit N" or "signal N" for each child reaped then: the producer) and,
+// last, done.  STANDIN_BYTES=N: it reads at most N bytes, like a player
+// that stops early; STANDIN_HOLD=PATH: it waits for PATH before it ends.
 #include <cerrno>
 #include <climits>
 #include <cstdio>
