@@ -79,18 +79,20 @@ all: native
 # plain and sanitized, the end-to-end groups, the skeleton, the
 # footprint), natively or under qemu-arm.
 quick: native
-	exec ctest --test-dir "$$NATIVE" -L quick -j2 --output-on-failure
+	exec ctest --test-dir "$$NATIVE" -L quick -j3 --output-on-failure
 quick-armel: native armel
-	exec ctest --test-dir "$$ARMEL" -L quick -j2 --output-on-failure
+	exec ctest --test-dir "$$ARMEL" -L quick -j3 --output-on-failure
 
 # Installs the packages above and registers qemu-arm with binfmt_misc.
 deps:
 	exec bash tools/need.sh --binfmt $(PACKAGES)
 	exec bash tools/need.sh --no-install-recommends $(LEAN_PACKAGES)
 
+# A configured build folder is configured again by its own build when a
+# CMakeLists.txt changes.
 native:
 	exec bash tools/need.sh $(BUILD_PACKAGES)
-	exec cmake -S . -B"$$NATIVE" -G Ninja
+	[ -e "$$NATIVE/build.ninja" ] || exec cmake -S . -B"$$NATIVE" -G Ninja
 	exec cmake --build "$$NATIVE"
 
 # A configuration that failed (no cross compiler, say) in a folder of its
@@ -150,22 +152,21 @@ endif
 $(LOCKED):
 	@exec 9< $(LOCK) && flock -n 9 && exec env QUORVEL_TREE=1 $(MAKE) --no-print-directory $@
 else
-# The two builds and the parts go side by side: on a fresh machine the
-# builds fill the time the parts spend waiting on the mirror.
+# The builds, the parts and the tests go side by side, each test run as
+# soon as what it needs is made: on a fresh machine the tests fill the time
+# the parts spend waiting on the mirror, and the kernel's build.
 check: deps board-room
-	exec $(MAKE) -j7 native armel parts
-	exec $(MAKE) test
+	exec $(MAKE) -j8 -O test
 
-# The native tests run beside the armel ones, the output of each shown
-# when it ends; the board, whose two emulators keep the processors busy,
-# then runs alone, on the packages already built.  No jobserver reaches
-# the package builds.
-test: native armel parts
-	exec $(MAKE) -j2 -O test-native test-armel
+# The native tests beside the armel ones, the output of each shown when it
+# ends; the board, whose two emulators keep the processors busy, then runs
+# alone, on the packages already built.  No jobserver reaches the package
+# builds.
+test: test-native test-armel board/kernel.sh board/root.sh
 	exec env -u MAKEFLAGS -u MFLAGS ctest --test-dir "$$ARMEL" --output-on-failure -R '^board$$' -FS packages
-test-native:
+test-native: native tools/testbed.sh tools/lists.sh
 	exec env -u MAKEFLAGS -u MFLAGS ctest --test-dir "$$NATIVE" --output-on-failure -j2
-test-armel:
+test-armel: native armel tools/chroot.sh
 	exec env -u MAKEFLAGS -u MFLAGS ctest --test-dir "$$ARMEL" --output-on-failure -j2 -E '^board$$'
 
 # Debian packages of the program, native and armel, into $(PACKAGES_DIR).
@@ -187,5 +188,5 @@ install: native
 # package build puts there.
 clean:
 	exec rm -rf "$$NATIVE" "$$ARMEL" .quorvel.tmp
-	exec rm -f "$$PACKAGES_DIR"/quorvel*_* "$$PACKAGES_DIR"/build-*.log
+	exec rm -f "$$PACKAGES_DIR"/quorvel*_* "$$PACKAGES_DIR"/build-*.log "$$PACKAGES_DIR"/build-*.key
 	[ ! -d "$$PACKAGES_DIR" ] || exec rmdir --ignore-fail-on-non-empty "$$PACKAGES_DIR"

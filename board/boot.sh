@@ -1,10 +1,7 @@
 #!/usr/bin/env bash
-# Boots the board once: KERNEL on the root disk IMAGE, left as it was, the
-# folder JOB its second disk (OUT.disk), the console to OUT.console, the
-# sound card to OUT.wav; stopped after LIMIT seconds.  The guest's clock
-# counts instructions and skips its waits: a loaded host slows the board
-# without changing what it plays.
-# Usage: boot.sh KERNEL IMAGE JOB OUT LIMIT
+# Boots the board once: KERNEL on the root disk IMAGE (left as it was), the
+# folder JOB its second disk, the console to OUT.console, the sound card to
+# OUT.wav, stopped after LIMIT s.  Usage: boot.sh KERNEL IMAGE JOB OUT LIMIT
 set -eu
 . "$(dirname "$0")/../tools/folders.sh"
 kernel=$1 image=$2 job=$3 out=$4 limit=$5

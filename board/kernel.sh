@@ -45,8 +45,7 @@ build() {
         "$src/.config" "$2/out/"
 }
 
-# The source's 80 000 files go to a tmpfs of the build's own mount
-# namespace, gone with it however it ends, in the run's folder.
+# The source's 80 000 files go to a tmpfs of the build's own mount namespace.
 if [ "${1:-}" = --build ]; then
     on_exit :
     build "$2" "$3"

@@ -1,7 +1,6 @@
-# The board's play job, as its owner would do it: apt installs the package
-# from the job disk, a user in group audio runs debian/tests and plays each
-# clip through the sound card, the kernel's hardware parameters read
-# meanwhile, and apt removes it; results as lines "board: play WHAT ...".
+# The play job, as a board's owner would do it: apt installs the package, a
+# user in group audio runs debian/tests and plays each clip through the card,
+# apt removes it; results as lines "board: play WHAT ...".
 params=/proc/asound/card0/pcm0p/sub0/hw_params
 say() { sed "s/^/board: play $1 /"; }
 user() { setpriv --reuid=1000 --regid=1000 --groups=audio env HOME=/tmp "$@"; }

@@ -7,10 +7,8 @@ set -eu
 cache_entry "$suite-armel-root-${root_packages// /-}" root.tar.gz 100
 echo "root: building a Debian $suite armel root with mmdebstrap (about 2 minutes)" >&2
 
-# The root's apt fetches into its own archives, emptied first, and the
-# hooks copy them out into repo, beside the tarball: mmdebstrap's user
-# namespace cannot write there.  A hook is split into words as a shell
-# would, so the folder is named relative to where mmdebstrap runs.
+# apt fetches into the root's emptied archives, copied out to repo (which the
+# namespace cannot write), named relative: mmdebstrap splits a hook at spaces.
 mkdir "$tree/out" && cd "$tree/out"
 bootstrap 700 root.tar.gz --variant=apt --architectures=armel --include="${root_packages// /,}" \
     --customize-hook='rm -f "$1"/var/cache/apt/archives/*.deb' \

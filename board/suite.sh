@@ -1,7 +1,5 @@
-# The board's suite job: the end-to-end groups and the skeleton's test,
-# run by this board's kernel against the programs of the armel build, with
-# the armel stand-in player.  Each reports on the console as
-# "board: suite GROUP status N: LAST LINE", its failures as "board: | ...".
+# The suite job: the end-to-end groups and the skeleton on the board's kernel,
+# each reported as "board: suite GROUP status N: LAST LINE", failures "board: | ...".
 export QUORVEL=/job/bin/Quorvel QUORVEL_TEST=/job/bin/QuorvelTest
 export FAILCALL_LIB=/job/bin/libfailcall.so HOST_BIN=/job/helpers RUN=
 # The tests' files go to the root disk: ext4 refuses a large file to an

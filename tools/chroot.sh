@@ -1,11 +1,8 @@
 #!/usr/bin/env bash
-# Makes the chroot sbuild builds the armel package in: the target suite for
-# this machine's architecture, armel beside it, the cross compiler, what
-# Build-Depends names for a cross build (so that a dependency missing from
-# debian/control fails the build) and the suite's blhc, by mmdebstrap as
-# whoever runs it.  Cached as SUITE-ARCH-chroot-KEY, KEY from
-# debian/control and this script.  Prints the folder (chroot.tar).
-# Usage: chroot.sh
+# Makes sbuild's chroot for the armel package: the target suite for this
+# machine's architecture with armel, the cross compiler, the cross Build-Depends
+# alone (a missing one fails the build) and the suite's blhc.  Cached as
+# SUITE-ARCH-chroot-KEY (debian/control, this script).  Prints the folder.
 set -eu
 cd "$(dirname "$0")/.."
 . tools/suite.sh

@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
-# Plays the demo clip with Quorvel.  Where no sound device opens (or with
-# RECORD=1) aplay records it into BUILD/demo.wav instead, through ALSA's
-# file plugin and a configuration of its own, never the user's.
-# Usage: demo.sh BUILD   (BUILD holds Quorvel and demo.raw)
+# Plays BUILD/demo.raw with BUILD/Quorvel, or where no sound device opens (or
+# with RECORD=1) records it to BUILD/demo.wav by ALSA's file plugin, in a
+# configuration of its own.  Usage: demo.sh BUILD
 set -eu
 build=$1
 clip=$build/demo.raw
@@ -17,16 +16,14 @@ if [ "${RECORD:-0}" != 1 ] &&
     exec "$build/Quorvel" "$clip"
 fi
 
-# The configuration in the build folder, the run's own: any TMPDIR may be
-# another's to change.
+# In the build folder: any TMPDIR may be another's.
 config=$build/demo.config
 partial=$wav.partial
 rm -rf "$config" && mkdir -m 700 "$config"
 trap 'rm -rf "$config" "$partial"' EXIT
 sh "$(dirname "$0")/alsa-file.sh" "$config" "$partial" wav
 rm -f "$wav" "$png"
-# ALSA's file plugin creates its file readable by its owner alone; made
-# here first, the recording gets the mode of any other file of the build.
+# Made here first, not by the file plugin (mode 600), it has the build's mode.
 : > "$partial"
 if ! XDG_CONFIG_HOME=$config "$build/Quorvel" "$clip" > /dev/null 2> "$config/log"; then
     cat "$config/log" >&2

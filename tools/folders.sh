@@ -6,10 +6,12 @@ cache=$HOME/.cache/quorvel
 # mkfs.ext4 is in /usr/sbin, not on an ordinary user's PATH (added once: sourced twice).
 [[ :$PATH: == *:/usr/sbin:* ]] || PATH=$PATH:/usr/sbin:/sbin
 
-# on_exit COMMANDS: however the script ends, what it started, at any depth
-# (mmdebstrap's apt-get), is told to end and waited for, then COMMANDS and
-# those given before them run, deaf to Ctrl-C, SIGTERM and a reader gone.
-descendants() { local child; for child in $(pgrep -P "$1"); do echo "$child"; descendants "$child"; done; }
+# on_exit COMMANDS: however the script ends, what it started at any depth is
+# told to end and waited for, then COMMANDS and earlier ones run, deaf to signals.
+descendants() {
+    local child
+    for child in $(pgrep -P "$1"); do [ "$child" = "$BASHPID" ] || { echo "$child"; descendants "$child"; }; done
+}
 on_exit() {
     at_exit="$1; ${at_exit:-}"
     trap 'trap "" INT TERM PIPE; kill -TERM $(descendants $$) 2> /dev/null || :; wait; '"$at_exit" EXIT
@@ -33,9 +35,8 @@ room() {
         { echo "$3 needs $2 MiB free in $1, which has ${free:-0} MiB" >&2; exit 1; }
 }
 
-# own FOLDER...: ends the script with one line unless each FOLDER is a real
-# folder only this user can change (its own private group may, as a umask
-# of 002 gives), or root's sticky /tmp.
+# own FOLDER...: ends the script with one line unless each FOLDER is a folder
+# only this user (or its private group) can change, or root's sticky /tmp.
 own() {
     local folder private=()
     [ "$(id -gn)" != "$(id -un)" ] || private=(-o -group "$(id -g)" ! -perm /002)
@@ -52,10 +53,9 @@ private_cache() {
         own "$cache" && chmod 700 -- "$cache" || exit 1
 }
 
-# private_place MIB WHAT: sets run to a new folder of the run's own (0700),
-# the TMPDIR of all it starts, in /dev/shm where it has MIB MiB free, else
-# in /tmp: paths that survive the tools that paste them into commands.  It
-# goes with the script; the next run removes what one killed outright left.
+# private_place MIB WHAT: run, a new folder of the run's own (0700) and the
+# TMPDIR of all it starts, in /dev/shm where it has MIB MiB free, else /tmp.
+# It goes with the script; the next run removes what one killed outright left.
 private_place() {
     space=/tmp
     [ -w /dev/shm ] && (room /dev/shm "$1" .) 2> /dev/null && space=/dev/shm
@@ -87,10 +87,9 @@ enterable() {
         { echo "cannot open $run to this user's namespaces (subordinate ids: make deps)" >&2; exit 1; }
 }
 
-# cache_entry NAME FILE MIB: the entry NAME, complete once it holds FILE;
-# then prints its path and ends the script, unless another user could
-# change it.  Otherwise, given MIB MiB, sets entry and tree, an empty
-# folder beside it, removed unless cache_keep comes.  Other runs wait.
+# cache_entry NAME FILE MIB: where entry NAME holds FILE, prints its path and
+# ends the script (refused if another could change it); else, given MIB MiB,
+# sets entry and tree, an empty folder removed unless cache_keep comes.
 cache_entry() {
     private_cache
     entry=$cache/$1 tree=$cache/.$1.new
@@ -108,9 +107,8 @@ cache_entry() {
     on_exit 'remove "$tree"'
 }
 
-# cache_keep [KIND]: what was made in tree/out becomes the entry, in one
-# rename, in place of an incomplete one, and the entries named KIND...
-# whose key has moved on go; prints its path.
+# cache_keep [KIND]: tree/out becomes the entry in one rename, and entries
+# KIND... whose key moved on go; prints its path.
 cache_keep() {
     local old
     remove "$entry"

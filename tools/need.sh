@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
-# Makes sure the named Debian packages are installed; with --binfmt, that
-# binfmt_misc runs ARM programs (Debian's qemu-arm entry) and the user has
-# user namespaces and subordinate ids.  Root does what is missing; anyone
-# else through sudo where it works, or is told the command.
+# Makes sure the packages are installed; with --binfmt, that binfmt_misc runs
+# ARM programs (Debian's qemu-arm entry) and the user has user namespaces and
+# subordinate ids.  Root does what is missing; others sudo, or get the command.
 # Usage: need.sh [--no-install-recommends] [--binfmt] PACKAGE...
 set -eu
 . "$(dirname "$0")/suite.sh"

@@ -1,5 +1,5 @@
 # The Debian suite the board and every armel package come from, and fetches from it.
-. "$(dirname "${BASH_SOURCE[0]}")/folders.sh"
+. "${BASH_SOURCE[0]%/*}/folders.sh"
 
 # Named here alone (and in board/kernel.sh, its kernel's source package).
 suite=bookworm
@@ -11,9 +11,8 @@ root_packages="man-db mount procps strace"
 # A stalled connection is given up after 30 s, tried twice more, never by hash (it hangs).
 apt_bounds='Acquire::http::Timeout "30"; Acquire::Retries "2"; Acquire::By-Hash "no";'
 
-# bootstrap MIB FILE OPTION...: mmdebstrap makes tree/out/FILE of the suite
-# in its unshare mode, given MIB MiB, in the run's folder opened to its
-# namespace's root; killed 5 s after being told to end; hearing Ctrl-C.
+# bootstrap MIB FILE OPTION...: mmdebstrap's unshare mode makes tree/out/FILE
+# of the suite in a run's folder of MIB MiB, opened to its namespace's root.
 bootstrap() {
     private_place "$1" mmdebstrap
     enterable
@@ -45,9 +44,8 @@ target_sources() {
     [ -s "$1" ] || { echo "no Debian mirror in the host's apt sources" >&2; return 1; }
 }
 
-# target_fetch ARCH PACKAGE...: downloads the suite's PACKAGEs for ARCH into
-# run/debs by an apt of its own in run/apt, not the host's; ARCH may be
-# several, "A B ...", for lists alone (in run/apt/lists).
+# target_fetch ARCH PACKAGE...: the suite's PACKAGEs for ARCH into run/debs,
+# by an apt of its own in run/apt; ARCH "A B ..." fetches lists alone.
 target_fetch() {
     local apt=$run/apt arch=$1 archs
     archs=$(printf '"%s"; ' $1)
