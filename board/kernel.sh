@@ -51,7 +51,7 @@ if [ "${1:-}" = --build ]; then
     build "$2" "$3"
     exit
 fi
-key=$(cat <(echo "$suite $source") "$board/kernel.config" "$board"/*.patch |
+key=$(cat <(echo "$suite $source") "$0" "$board/kernel.config" "$board"/*.patch |
     sha256sum | cut -c1-16)
 cache_entry "kernel-$key" zImage 250
 room memory 3000 "the kernel's build, in a tmpfs,"

@@ -29,21 +29,15 @@ bad() { fails=$((fails + 1)); printf 'FAIL: %s\n' "$*"; }
 
 # expect DESCRIPTION ACTUAL EXPECTED
 expect() {
-    if [ "$2" = "$3" ]; then ok; else
-        bad "$1"
-        printf '  got:  %q\n  want: %q\n' "$2" "$3"
-        return 1
-    fi
+    [ "$2" = "$3" ] && ok && return
+    bad "$1" && printf '  got:  %q\n  want: %q\n' "$2" "$3" && return 1
 }
 
 # expect_same DESCRIPTION FILE WANTED_FILE
 expect_same() {
-    if cmp -s "$2" "$3"; then ok; else
-        bad "$1"
-        cmp "$2" "$3" 2>&1 | sed 's/^/  /'
-        printf '  sizes: %s, wanted %s\n' "$(wc -c < "$2")" "$(wc -c < "$3")"
-        return 1
-    fi
+    cmp -s "$2" "$3" && ok && return
+    bad "$1" && cmp "$2" "$3" 2>&1 | sed 's/^/  /'
+    printf '  sizes: %s, wanted %s\n' "$(wc -c < "$2")" "$(wc -c < "$3")" && return 1
 }
 
 # expect_missing DESCRIPTION FILE
@@ -195,9 +189,7 @@ expect_libraries() {
         "$(printf '%s\n' $NEEDED | sort | xargs)"
     expect "$1: program interpreter" \
         "$("$READELF" -l "$1" | sed -n 's/.*interpreter: \(.*\)\]/\1/p')" "$INTERPRETER"
-    if [ -n "${CPU:-}" ]; then
-        expect "$1: built for $CPU" "$("$READELF" -A "$1" | sed -n 's/^ *Tag_CPU_arch: //p')" "$CPU"
-    fi
+    [ -z "${CPU:-}" ] || expect "$1: built for $CPU" "$("$READELF" -A "$1" | sed -n 's/^ *Tag_CPU_arch: //p')" "$CPU"
 }
 
 # expect_hardened PROGRAM: hardening-check finds every protection but CFI
