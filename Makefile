@@ -108,7 +108,7 @@ armel:
 # The demo needs only the program and its clip, not the tests.
 demo:
 	exec bash tools/need.sh $(BUILD_PACKAGES)
-	exec cmake -S . -B"$$NATIVE" -G Ninja
+	[ -e "$$NATIVE/build.ninja" ] || exec cmake -S . -B"$$NATIVE" -G Ninja
 	exec cmake --build "$$NATIVE" --target Quorvel demo_clip
 	exec bash tools/demo.sh "$$NATIVE"
 

@@ -125,7 +125,7 @@ expect_programme() {
     expect "$name: player arguments" "$(< "$dir/args")" "$player_args"
     expect "$name: the producer ends well" "$(< "$dir/children")" "exit 0"
     expect "$name: no stray descriptor on the pipe" "$(< "$dir/pipefds")" 0
-    expect "$name: exit status" "$(< "$dir/status")" 0
+    expect "$name: exit status" "$(< "$dir/status")" 0 || sed 's/^/  said: /' "$dir/err"
 }
 
 # expect_recorded NAME RECORDING CLIP: a real player recorded exactly CLIP's
