@@ -17,7 +17,7 @@ set(CMAKE_CXX_FLAGS_INIT "-march=armv5te")
 # sysroot's loader would otherwise take the host's newer libc.
 set(ARMEL_CPU arm926 CACHE STRING "qemu CPU model the armel programs run on")
 # Its static build where installed: the tests start it hundreds of times,
-# and it starts in two thirds of the time.
+# and it starts about a quarter faster.
 find_program(QEMU_ARM NAMES qemu-arm-static qemu-arm)
 if(NOT QEMU_ARM)
   set(QEMU_ARM qemu-arm)
