@@ -207,25 +207,26 @@ group_build() {
 
 # The board's recording check, on sox's recordings: byte x as (x - 128) * 256, both channels.
 group_recording() {
-    local c d
+    local c d pc pd
     c=$(clip clip.raw 28600) d=$(clip other.raw 20)
+    pc=$(programme_of "$c") pd=$(programme_of "$d")
     stereo() { sox -t raw -r 22100 -e unsigned -b 8 -c 1 - -t raw -L -e signed -b 16 -c 2 "$work/$1"; }
     # played NAME FRAMES CLIP...: the check's verdict alone, in a subshell.
     played() { (fails=0; expect_played "$@" > "$work/said"; [ "$fails" = 0 ]); }
-    { head -c 3000 /dev/zero | tr '\0' '\200'; "$HOST_BIN/programme" "$c"
-      head -c 1000 /dev/urandom; "$HOST_BIN/programme" "$d"; head -c 1000 /dev/urandom; } | stereo good
+    { head -c 3000 /dev/zero | tr '\0' '\200'; cat "$pc"
+      head -c 1000 /dev/urandom; cat "$pd"; head -c 1000 /dev/urandom; } | stereo good
     played good "$work/good" "$c" "$d"
     expect "two programmes, silence before, a few stale frames between and after, pass" "$?" 0 ||
         cat "$work/said"
-    { printf '\001'; "$HOST_BIN/programme" "$c"; } | stereo early
+    { printf '\001'; cat "$pc"; } | stereo early
     played early "$work/early" "$c"
     expect "a stale frame before the first programme fails" "$?/$(grep -c 'silence only' "$work/said")" 1/1
-    { "$HOST_BIN/programme" "$c"; head -c 1025 /dev/zero | tr '\0' '\1'; "$HOST_BIN/programme" "$d"; } | stereo between
+    { cat "$pc"; head -c 1025 /dev/zero | tr '\0' '\1'; cat "$pd"; } | stereo between
     played between "$work/between" "$c" "$d"
     expect "1025 stale frames between programmes fail" "$?/$(grep -c 'at most 1024' "$work/said")" 1/1
     # Two frames of silence slipped in after the silent passes.
-    { "$HOST_BIN/programme" "$c" | head -c 150000; printf '\200\200'
-      "$HOST_BIN/programme" "$c" | tail -c +150001; } | stereo inserted
+    { head -c 150000 "$pc"; printf '\200\200'
+      tail -c +150001 "$pc"; } | stereo inserted
     played inserted "$work/inserted" "$c"
     expect "two frames slipped in fail, the first named" "$?/$(grep -c 'differ: [a-z]* 600002,' "$work/said")" 1/1
 }

@@ -103,7 +103,7 @@ group_descriptors() {
 
     # A player that stops early, in the middle of the third pass.
     local early=$((5 * 28600 + 5 * 24515 + 1000))
-    "$HOST_BIN/programme" "$c" | head -c $early > "$work/early"
+    head -c $early "$(programme_of "$c")" > "$work/early"
 
     d=$(case_dir early_ignored)
     STANDIN_BYTES=$early launch -p "$d" "$QUORVEL" "$c"

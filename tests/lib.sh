@@ -116,12 +116,18 @@ player_format='Unsigned 8 bit, Rate 22100 Hz, Mono'
 shipped_files="/usr/bin/Quorvel /usr/share/doc/quorvel/changelog.gz \
 /usr/share/doc/quorvel/copyright /usr/share/man/man1/Quorvel.1.gz"
 
+# programme_of CLIP: the file of CLIP's expected programme, worked out once
+# in a test (whose clips have names of their own).
+programme_of() {
+    local made=$work/${1##*/}.programme
+    [ -e "$made" ] || "$HOST_BIN/programme" "$1" > "$made"
+    printf '%s' "$made"
+}
+
 # expect_programme NAME DIR CLIP: the run in DIR played CLIP's programme, and ended well.
 expect_programme() {
     local name=$1 dir=$2 clip=$3
-    # Worked out once for each clip.
-    [ -e "$clip.programme" ] || "$HOST_BIN/programme" "$clip" > "$clip.programme"
-    expect_same "$name: the player gets the whole programme" "$dir/audio" "$clip.programme"
+    expect_same "$name: the player gets the whole programme" "$dir/audio" "$(programme_of "$clip")"
     expect "$name: player arguments" "$(< "$dir/args")" "$player_args"
     expect "$name: the producer ends well" "$(< "$dir/children")" "exit 0"
     expect "$name: no stray descriptor on the pipe" "$(< "$dir/pipefds")" 0
@@ -131,11 +137,10 @@ expect_programme() {
 # expect_recorded NAME RECORDING CLIP: a real player recorded exactly CLIP's
 # programme into RECORDING (raw), then only the silence (128) it pads with.
 expect_recorded() {
-    "$HOST_BIN/programme" "$3" > "$work/wanted"
-    local length
-    length=$(wc -c < "$work/wanted")
+    local wanted length
+    wanted=$(programme_of "$3") && length=$(wc -c < "$wanted")
     head -c "$length" "$2" > "$work/recorded"
-    expect_same "$1: the programme is recorded" "$work/recorded" "$work/wanted"
+    expect_same "$1: the programme is recorded" "$work/recorded" "$wanted"
     expect "$1: only silence follows" \
         "$(tail -c +$((length + 1)) "$2" | tr -d '\200' | wc -c)" 0
 }
@@ -145,13 +150,13 @@ expect_recorded() {
 # both channels.  Around them silence (frames of 0); between and after, at most
 # a period (1024 frames) of stale ones, which the driver's ring hands on.
 expect_played() {
-    local name=$1 frames=$2 at=0 n=0 clip start want
+    local name=$1 frames=$2 at=0 n=0 clip start want length
     # stale FROM TO: the frames of FRAMES between those offsets that are not silence.
     stale() { tail -c +$(($1 + 1)) "$frames" | head -c $(($2 - $1)) | od -An -v -tx4 -w4 | grep -cvx ' 0*'; }
     for clip in "${@:3}"; do
         n=$((n + 1)) want=$work/played$n
-        "$HOST_BIN/programme" "$clip" |
-            sox -t raw -r 22100 -e unsigned -b 8 -c 1 - -t raw -L -e signed -b 16 -c 2 "$want"
+        sox -t raw -r 22100 -e unsigned -b 8 -c 1 "$(programme_of "$clip")" -t raw -L -e signed -b 16 -c 2 "$want"
+        length=$(wc -c < "$want")
         # A programme opens with five passes of byte 0: 1000 frames of it mark its start.
         start=$(tail -c +$((at + 1)) "$frames" | grep -obUaPm1 '(\x00\x80){2000}' | head -n 1 | cut -d: -f1)
         [ -n "$start" ] || { bad "$name: programme $n (${clip##*/}) not found"; return 1; }
@@ -159,10 +164,10 @@ expect_played() {
         expect "$name: programme $n starts on a frame, after $([ $n = 1 ] && echo silence only ||
             echo "at most 1024 stale frames")" \
             "$((start % 4)) $(( $(stale $at $start) <= (n == 1 ? 0 : 1024) ))" "0 1" || return 1
-        cmp -n "$(wc -c < "$want")" "$frames" "$want" "$start" 0 > "$work/differs" 2>&1
+        cmp -n "$length" "$frames" "$want" "$start" 0 > "$work/differs" 2>&1
         expect "$name: programme $n (${clip##*/}) played exactly, from frame $((start / 4))" "$?" 0 ||
             { sed 's/^/  /' "$work/differs"; return 1; }
-        at=$((start + $(wc -c < "$want")))
+        at=$((start + length))
     done
     expect "$name: at most 1024 stale frames after the last" "$(( $(stale $at $(wc -c < "$frames")) <= 1024 ))" 1
 }
